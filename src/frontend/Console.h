@@ -1,0 +1,18 @@
+// The console streams on standard output and standard input (128-byte buffers, CR LF).
+// Failures store a code in the pending I/O error; the caller applies CheckIoError.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zorvane {
+
+void ConsoleWrite(std::string_view text);
+void ConsoleWriteLine(std::string_view text);
+std::string ConsoleReadLine();
+void ConsoleSkipLine();
+
+void ResetConsole();  // a new process: both streams closed, buffers empty
+void CloseConsole();  // process end: writes out what waits; failures are not reported
+
+}  // namespace zorvane

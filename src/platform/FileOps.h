@@ -1,0 +1,20 @@
+// Whole-file operations of the platform layer.
+#pragma once
+
+#include <string>
+
+#include "platform/Handles.h"
+
+namespace zorvane {
+
+// Existence by directory search: a name that the system leaves out of listings counts as
+// absent even when it can be opened by name.
+bool FileListed(const std::string& path);
+
+// Creates the file (or empties it) and holds it open for reading and writing, unshared.
+// An empty handle on any failure.
+FileHandle CreateExclusive(const std::string& path);
+
+bool RemoveFile(const std::string& path);
+
+}  // namespace zorvane

@@ -1,0 +1,40 @@
+// Registry access by key path and value name, with one current key at a time.
+// Creating keys and reading or writing values raise ERegistryException; tests and opens
+// answer yes or no.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/Handles.h"
+
+namespace zorvane {
+
+class TRegistry {
+  public:
+    TRegistry() = default;
+    ~TRegistry();  // closes the current key
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    void SelectRoot(HKEY root);
+    bool HasKey(std::string_view path);
+    bool OpenCurrentKey(std::string_view path, bool mayCreate);
+    bool MakeKey(std::string_view path);
+    bool HasValue(std::string_view name);
+    std::string GetString(std::string_view name);
+    void PutString(std::string_view name, std::string_view text);
+    void CloseCurrentKey();
+
+    HKEY CurrentKey() const { return currentKey_.Get(); }
+    const std::string& CurrentPath() const { return currentPath_; }
+    HKEY RootKey() const { return rootKey_; }
+
+  private:
+    RegistryKey currentKey_;
+    std::string currentPath_;
+    HKEY rootKey_ = HkeyCurrentUser();
+    DWORD access_ = KeyAllAccess;
+};
+
+}  // namespace zorvane

@@ -1,0 +1,91 @@
+// The one door through which the program reaches Windows: a method per Windows function that it
+// calls, in the ANSI form, with the arguments it passes. The real implementation forwards each
+// method to kernel32, advapi32 or user32; the tests put a simulated machine behind it.
+#pragma once
+
+#include "platform/WindowsTypes.h"
+
+namespace zorvane {
+
+class WindowsApi {
+  public:
+    virtual ~WindowsApi() = default;
+
+    // Command line and console.
+    virtual const char* GetCommandLineA() = 0;
+    virtual const char* CharNextA(const char* current) = 0;
+    virtual DWORD GetModuleFileNameA(HMODULE module, char* fileName, DWORD size) = 0;
+    virtual HANDLE GetStdHandle(DWORD stdHandle) = 0;
+    virtual DWORD GetFileType(HANDLE file) = 0;
+    virtual BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read,
+                          void* overlapped) = 0;
+    virtual BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written,
+                           void* overlapped) = 0;
+    virtual BOOL CloseHandle(HANDLE object) = 0;
+    virtual DWORD GetLastError() = 0;
+    virtual BOOL CharToOemA(const char* source, char* destination) = 0;
+    // The real implementation wraps the code and address in an exception record and a zeroed
+    // context, as the system would hand them to the filter.
+    virtual LONG UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress) = 0;
+
+    // Version and environment.
+    virtual DWORD GetVersion() = 0;
+    virtual BOOL GetVersionExA(OSVERSIONINFOA* versionInfo) = 0;
+    virtual DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) = 0;
+
+    // Registry.
+    virtual LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) = 0;
+    virtual LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, DWORD desired,
+                               HKEY* result) = 0;
+    virtual LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass,
+                                 DWORD options, DWORD desired, void* security, HKEY* result,
+                                 DWORD* disposition) = 0;
+    virtual LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
+                                  BYTE* data, DWORD* dataSize) = 0;
+    virtual LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
+                                const BYTE* data, DWORD dataSize) = 0;
+    virtual LONG RegCloseKey(HKEY key) = 0;
+    virtual LONG RegDeleteKeyA(HKEY key, const char* subKey) = 0;
+
+    // Files.
+    virtual HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) = 0;
+    virtual BOOL FindClose(HANDLE findFile) = 0;
+    virtual BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localFileTime) = 0;
+    virtual BOOL FileTimeToDosDateTime(const FILETIME* fileTime, WORD* fatDate, WORD* fatTime) = 0;
+    virtual HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode,
+                               void* security, DWORD creationDisposition, DWORD flags,
+                               HANDLE templateFile) = 0;
+    virtual BOOL DeleteFileA(const char* fileName) = 0;
+    virtual BOOL SetFileAttributesA(const char* fileName, DWORD attributes) = 0;
+    virtual BOOL MoveFileExA(const char* existingName, const char* newName, DWORD flags) = 0;
+    virtual UINT GetSystemDirectoryA(char* buffer, UINT size) = 0;
+    virtual UINT GetWindowsDirectoryA(char* buffer, UINT size) = 0;
+
+    // Privileges, processes and restart.
+    virtual HANDLE GetCurrentProcess() = 0;
+    virtual DWORD GetCurrentProcessId() = 0;
+    virtual HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) = 0;
+    virtual BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) = 0;
+    virtual BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) = 0;
+    virtual BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
+                                       const TOKEN_PRIVILEGES* newState, DWORD bufferLength,
+                                       TOKEN_PRIVILEGES* previousState, DWORD* returnLength) = 0;
+    virtual BOOL ExitWindowsEx(UINT flags, DWORD reserved) = 0;
+};
+
+// The implementation in use for this run; set by the program's entry (or a test) through
+// WindowsScope before anything else runs.
+WindowsApi& Windows();
+
+class WindowsScope {
+  public:
+    explicit WindowsScope(WindowsApi& api);
+    ~WindowsScope();
+    WindowsScope(const WindowsScope&) = delete;
+    WindowsScope& operator=(const WindowsScope&) = delete;
+
+  private:
+    WindowsApi* previous_;
+};
+
+}  // namespace zorvane

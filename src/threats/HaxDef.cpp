@@ -1,0 +1,12 @@
+#include "threats/HaxDef.h"
+
+namespace zorvane {
+
+bool DetectHacDef() {
+    return false;
+}
+bool CureHacDef() {
+    return false;
+}
+
+}  // namespace zorvane

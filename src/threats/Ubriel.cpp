@@ -1,0 +1,12 @@
+#include "threats/Ubriel.h"
+
+namespace zorvane {
+
+bool DetectUbriel() {
+    return false;
+}
+bool CureUbriel() {
+    return false;
+}
+
+}  // namespace zorvane
