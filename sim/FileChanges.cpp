@@ -33,7 +33,8 @@ bool Matches(std::string_view pattern, std::string_view name) {
         return false;
     }
     if (name.empty()) return false;
-    return (pattern[0] == '?' || pattern[0] == name[0]) && Matches(pattern.substr(1), name.substr(1));
+    return (pattern[0] == '?' || pattern[0] == name[0]) &&
+           Matches(pattern.substr(1), name.substr(1));
 }
 
 std::string LastName(const std::string& path) {
@@ -71,7 +72,8 @@ DWORD FileStore::FindFirst(const char* pattern, WIN32_FIND_DATAA& data, Handle h
     } else {
         const std::string wanted = Upper(path.name);
         for (const auto& [key, node] : nodes_) {
-            if (ParentKey(key) == path.parentKey && !Hidden(key) && Matches(wanted, LastName(key))) {
+            if (ParentKey(key) == path.parentKey && !Hidden(key) &&
+                Matches(wanted, LastName(key))) {
                 found = &node;
                 break;
             }

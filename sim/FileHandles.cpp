@@ -96,7 +96,8 @@ DWORD FileStore::CreateFile(const char* text, DWORD access, DWORD share, DWORD d
             // Emptied at once, before anything is written.
             node->entry.content.clear();
             node->entry.lastWrite = now_;
-            if (disposition == CreateAlways) node->entry.attributes = requested | FileAttributeArchive;
+            if (disposition == CreateAlways)
+                node->entry.attributes = requested | FileAttributeArchive;
         }
         existed = true;
     } else {
@@ -157,8 +158,7 @@ DWORD FileStore::Write(Handle handle, const void* buffer, DWORD count, DWORD& do
     open.position = end;
     done = count;
     node->entry.lastWrite = now_;
-    node->entry.attributes =
-        (node->entry.attributes & ~FileAttributeNormal) | FileAttributeArchive;
+    node->entry.attributes = (node->entry.attributes & ~FileAttributeNormal) | FileAttributeArchive;
     return 0;
 }
 
@@ -171,7 +171,8 @@ bool FileStore::Close(Handle handle) {
     Node* node = key.empty() ? nullptr : Find(key);
     if (node != nullptr && node->deletePending) {
         const bool stillOpen =
-            std::any_of(opens_.begin(), opens_.end(), [&](const auto& o) { return o.second.key == key; }) ||
+            std::any_of(opens_.begin(), opens_.end(),
+                        [&](const auto& o) { return o.second.key == key; }) ||
             std::any_of(holds_.begin(), holds_.end(), [&](const Open& o) { return o.key == key; });
         if (!stillOpen) RemoveNode(key);
     }

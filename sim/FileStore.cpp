@@ -63,8 +63,8 @@ FileStore::Path FileStore::Resolve(const char* text, bool wildcards) const {
     }
     std::replace(given.begin(), given.end(), '/', '\\');
     if (given.rfind("\\\\.\\", 0) == 0 || devices_.count(DeviceBase(given)) != 0) {
-        const std::string device = given.rfind("\\\\.\\", 0) == 0 ? Upper(given.substr(4))
-                                                                    : DeviceBase(given);
+        const std::string device =
+            given.rfind("\\\\.\\", 0) == 0 ? Upper(given.substr(4)) : DeviceBase(given);
         if (devices_.count(device) != 0) {
             path.device = device;
             return path;
@@ -268,8 +268,7 @@ DWORD FileStore::Attributes(std::string_view path) const {
 void FileStore::SetAttributes(std::string_view path, DWORD attributes) {
     const Path resolved = Resolve(std::string(path).c_str());
     if (Node* node = resolved.error == 0 ? Find(resolved.key) : nullptr) {
-        node->entry.attributes =
-            attributes | (node->entry.directory ? FileAttributeDirectory : 0);
+        node->entry.attributes = attributes | (node->entry.directory ? FileAttributeDirectory : 0);
     }
 }
 

@@ -116,8 +116,8 @@ class FileStore {
     Node& MakeNode(const Path& path, bool directory, DWORD attributes);
     void RemoveNode(const std::string& key);
 
-    DWORD CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
-                     DWORD flags, Handle handle, bool& existed);
+    DWORD CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                     Handle handle, bool& existed);
     bool IsOpenFile(Handle handle) const { return opens_.count(handle) != 0; }
     bool IsDevice(Handle handle) const;
     DWORD Read(Handle handle, void* buffer, DWORD count, DWORD& done);
@@ -138,16 +138,16 @@ class FileStore {
     bool Hidden(const std::string& key) const;
 
     std::map<char, Volume> volumes_;
-    std::map<std::string, Node> nodes_;                // by key
-    std::map<std::string, std::string> devices_;       // upper-cased name -> bytes written
-    std::map<Handle, Open> opens_;                     // the program's
-    std::vector<Open> holds_;                          // other processes'
-    std::set<Handle> searches_;                        // the program's FindFirstFileA handles
-    std::set<std::string> hiddenByTest_;               // keys
-    std::set<std::string> hiddenByDriver_;             // keys, while the driver is loaded
-    std::vector<std::string> driverLocks_;             // keys, while the driver is loaded
-    std::vector<std::string> pendingDeletes_;          // as given
-    std::vector<PendingMove> pendingMoves_;            // deletes and renames, in order
+    std::map<std::string, Node> nodes_;           // by key
+    std::map<std::string, std::string> devices_;  // upper-cased name -> bytes written
+    std::map<Handle, Open> opens_;                // the program's
+    std::vector<Open> holds_;                     // other processes'
+    std::set<Handle> searches_;                   // the program's FindFirstFileA handles
+    std::set<std::string> hiddenByTest_;          // keys
+    std::set<std::string> hiddenByDriver_;        // keys, while the driver is loaded
+    std::vector<std::string> driverLocks_;        // keys, while the driver is loaded
+    std::vector<std::string> pendingDeletes_;     // as given
+    std::vector<PendingMove> pendingMoves_;       // deletes and renames, in order
     int localOffsetMinutes_ = 0;
     zorvane::FILETIME now_ = DefaultTime();
     std::uint64_t nextId_ = 1;

@@ -29,9 +29,9 @@ zorvane::FILETIME FileTimeOf(std::uint64_t ticks) {
 }
 
 zorvane::FILETIME FileTimeOf(const CalendarTime& t) {
-    const std::int64_t days = DaysFromCivil(t.year, static_cast<unsigned>(t.month),
-                                            static_cast<unsigned>(t.day)) +
-                              DaysFrom1601To1970;
+    const std::int64_t days =
+        DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) +
+        DaysFrom1601To1970;
     const std::int64_t seconds = days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
     return FileTimeOf(static_cast<std::uint64_t>(seconds) * TicksPerSecond);
 }
@@ -48,8 +48,11 @@ CalendarTime CalendarOf(std::uint64_t ticks) {
     const unsigned day = doy - (153 * mp + 2) / 5 + 1;
     const unsigned month = mp < 10 ? mp + 3 : mp - 9;
     const std::int64_t year = static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2);
-    return {static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
-            static_cast<int>(secondOfDay / 3600), static_cast<int>(secondOfDay / 60 % 60),
+    return {static_cast<int>(year),
+            static_cast<int>(month),
+            static_cast<int>(day),
+            static_cast<int>(secondOfDay / 3600),
+            static_cast<int>(secondOfDay / 60 % 60),
             static_cast<int>(secondOfDay % 60)};
 }
 

@@ -130,8 +130,7 @@ LONG RegistryStore::Query(HKEY handle, const char* name, DWORD* type, BYTE* data
     }
     std::memcpy(data, stored.data(), length);
     // A string stored without its terminating zero gets one when the buffer has room (NT).
-    if (IsString(value->second.type) && (length == 0 || stored.back() != '\0') &&
-        length < *size) {
+    if (IsString(value->second.type) && (length == 0 || stored.back() != '\0') && length < *size) {
         data[length] = 0;
     }
     *size = length;
@@ -146,8 +145,8 @@ LONG RegistryStore::Set(HKEY handle, const char* name, DWORD type, const BYTE* d
         return static_cast<LONG>(error::AccessDenied);
     }
     if (data == nullptr && size > 0) return static_cast<LONG>(code::NoAccess);
-    const std::string bytes = data == nullptr ? std::string()
-                                              : std::string(reinterpret_cast<const char*>(data), size);
+    const std::string bytes =
+        data == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(data), size);
     keys_.at(key).values[Upper(name == nullptr ? "" : name)] = Value{type, bytes};
     return 0;
 }
@@ -171,7 +170,8 @@ LONG RegistryStore::Delete(HKEY base, const char* subKey) {
     const std::string below = target.key + "\\";
     const auto child = keys_.lower_bound(below);
     const bool hasSubkeys = child != keys_.end() && child->first.rfind(below, 0) == 0;
-    if (target.key.find('\\') == std::string::npos || hasSubkeys || Denied(target.key, DeleteRight)) {
+    if (target.key.find('\\') == std::string::npos || hasSubkeys ||
+        Denied(target.key, DeleteRight)) {
         return static_cast<LONG>(error::AccessDenied);
     }
     keys_.erase(target.key);

@@ -89,12 +89,12 @@ RegistryStore::Key& RegistryStore::MakeKeys(const std::string& key, const std::s
 }
 
 bool RegistryStore::Denied(const std::string& key, DWORD access) const {
-    constexpr DWORD writeRights = 0x2 | 0x4 | 0x20 | 0x10000 | 0x40000 | 0x80000 | 0x40000000 |
-                                  0x10000000;
+    constexpr DWORD writeRights =
+        0x2 | 0x4 | 0x20 | 0x10000 | 0x40000 | 0x80000 | 0x40000000 | 0x10000000;
     for (const auto& [denied, denyRead] : denied_) {
-        const bool covers =
-            key == denied || (key.size() > denied.size() && key.compare(0, denied.size(), denied) == 0 &&
-                              key[denied.size()] == '\\');
+        const bool covers = key == denied || (key.size() > denied.size() &&
+                                              key.compare(0, denied.size(), denied) == 0 &&
+                                              key[denied.size()] == '\\');
         if (covers && (denyRead || (access & writeRights) != 0)) return true;
     }
     return false;

@@ -68,8 +68,8 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 void SimWindows::InstallHidingDriver(std::string driverFile, std::vector<std::string> hiddenPaths,
                                      std::vector<std::string> lockedPaths) {
     files.AddFile(driverFile, "driver");
-    core_->driver = HidingDriver{std::move(driverFile), std::move(hiddenPaths),
-                                 std::move(lockedPaths), true};
+    core_->driver =
+        HidingDriver{std::move(driverFile), std::move(hiddenPaths), std::move(lockedPaths), true};
     files.LoadDriver(core_->driver->hidden, core_->driver->locked);
 }
 
@@ -89,8 +89,9 @@ BootResult SimWindows::Restart(const ProgramRunner& run) {
 
     BootResult result;
     const auto drive = core_->environment.find("SYSTEMDRIVE");
-    const char letter =
-        drive == core_->environment.end() || drive->second.second.empty() ? 'C' : drive->second.second[0];
+    const char letter = drive == core_->environment.end() || drive->second.second.empty()
+                            ? 'C'
+                            : drive->second.second[0];
     const std::string bootIni = std::string(1, letter) + ":\\boot.ini";
     const std::optional<std::string> entry =
         files.Exists(bootIni) ? DefaultEntry(files.Content(bootIni)) : std::nullopt;
@@ -98,7 +99,8 @@ BootResult SimWindows::Restart(const ProgramRunner& run) {
         result.mode = BootResult::Mode::Unbootable;
         return result;
     }
-    result.autoLogon = registry.GetString(Winlogon, "AutoAdminLogon") == std::optional<std::string>("1");
+    result.autoLogon =
+        registry.GetString(Winlogon, "AutoAdminLogon") == std::optional<std::string>("1");
 
     if (UpperAscii(*entry).find("/SAFEBOOT:MINIMAL(ALTERNATESHELL)") != std::string::npos) {
         result.mode = BootResult::Mode::SafeMode;

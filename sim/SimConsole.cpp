@@ -66,9 +66,12 @@ DWORD SimWindows::GetFileType(HANDLE file) {
     if (Enter("GetFileType", {HandleText(file)})) return FileTypeUnknown;
     if (const StdStream* stream = core_->Stream(Number(file))) {
         switch (stream->kind) {
-            case StdKind::Console: return FileTypeChar;
-            case StdKind::DiskFile: return FileTypeDisk;
-            case StdKind::Pipe: return FileTypePipe;
+            case StdKind::Console:
+                return FileTypeChar;
+            case StdKind::DiskFile:
+                return FileTypeDisk;
+            case StdKind::Pipe:
+                return FileTypePipe;
             default:
                 lastError_ = error::Success;  // documented: an unknown type answers NO_ERROR
                 return FileTypeUnknown;

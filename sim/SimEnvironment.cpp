@@ -30,8 +30,8 @@ void SimWindows::UnsetEnv(const std::string& name) {
 
 DWORD SimWindows::GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) {
     if (Enter("GetEnvironmentVariableA", {Quoted(name), Hex(size)})) return 0;
-    const auto it = name == nullptr ? core_->environment.end()
-                                    : core_->environment.find(UpperAscii(name));
+    const auto it =
+        name == nullptr ? core_->environment.end() : core_->environment.find(UpperAscii(name));
     if (it == core_->environment.end()) {
         lastError_ = code::EnvVarNotFound;
         return 0;

@@ -116,7 +116,8 @@ BOOL SimWindows::FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* loc
         return FALSE;
     }
     const std::int64_t shift = files.localOffsetMinutes_ * TicksPerMinute;
-    *localFileTime = FileTimeOf(static_cast<std::uint64_t>(static_cast<std::int64_t>(Ticks(*fileTime)) + shift));
+    *localFileTime =
+        FileTimeOf(static_cast<std::uint64_t>(static_cast<std::int64_t>(Ticks(*fileTime)) + shift));
     return TRUE;
 }
 

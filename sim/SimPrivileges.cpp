@@ -16,18 +16,30 @@ struct Privilege {
 
 // The LUIDs are those Windows gives the privileges on the local system.
 constexpr Privilege Privileges[] = {
-    {"SeCreateTokenPrivilege", 2, false},         {"SeAssignPrimaryTokenPrivilege", 3, false},
-    {"SeLockMemoryPrivilege", 4, false},          {"SeIncreaseQuotaPrivilege", 5, true},
-    {"SeMachineAccountPrivilege", 6, false},      {"SeTcbPrivilege", 7, false},
-    {"SeSecurityPrivilege", 8, true},             {"SeTakeOwnershipPrivilege", 9, true},
-    {"SeLoadDriverPrivilege", 10, true},          {"SeSystemProfilePrivilege", 11, true},
-    {"SeSystemtimePrivilege", 12, true},          {"SeProfileSingleProcessPrivilege", 13, true},
-    {"SeIncreaseBasePriorityPrivilege", 14, true}, {"SeCreatePagefilePrivilege", 15, true},
-    {"SeCreatePermanentPrivilege", 16, false},    {"SeBackupPrivilege", 17, true},
-    {"SeRestorePrivilege", 18, true},             {"SeShutdownPrivilege", 19, true},
-    {"SeDebugPrivilege", 20, true},               {"SeAuditPrivilege", 21, false},
-    {"SeSystemEnvironmentPrivilege", 22, true},   {"SeChangeNotifyPrivilege", 23, true},
-    {"SeRemoteShutdownPrivilege", 24, true},      {"SeUndockPrivilege", 25, true},
+    {"SeCreateTokenPrivilege", 2, false},
+    {"SeAssignPrimaryTokenPrivilege", 3, false},
+    {"SeLockMemoryPrivilege", 4, false},
+    {"SeIncreaseQuotaPrivilege", 5, true},
+    {"SeMachineAccountPrivilege", 6, false},
+    {"SeTcbPrivilege", 7, false},
+    {"SeSecurityPrivilege", 8, true},
+    {"SeTakeOwnershipPrivilege", 9, true},
+    {"SeLoadDriverPrivilege", 10, true},
+    {"SeSystemProfilePrivilege", 11, true},
+    {"SeSystemtimePrivilege", 12, true},
+    {"SeProfileSingleProcessPrivilege", 13, true},
+    {"SeIncreaseBasePriorityPrivilege", 14, true},
+    {"SeCreatePagefilePrivilege", 15, true},
+    {"SeCreatePermanentPrivilege", 16, false},
+    {"SeBackupPrivilege", 17, true},
+    {"SeRestorePrivilege", 18, true},
+    {"SeShutdownPrivilege", 19, true},
+    {"SeDebugPrivilege", 20, true},
+    {"SeAuditPrivilege", 21, false},
+    {"SeSystemEnvironmentPrivilege", 22, true},
+    {"SeChangeNotifyPrivilege", 23, true},
+    {"SeRemoteShutdownPrivilege", 24, true},
+    {"SeUndockPrivilege", 25, true},
 };
 constexpr DWORD ShutdownLuid = 19;
 constexpr DWORD ProcessQueryInformation = 0x400;
@@ -87,8 +99,8 @@ DWORD SimWindows::GetCurrentProcessId() {
 }
 
 HANDLE SimWindows::OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) {
-    if (Enter("OpenProcess", {Hex(desiredAccess), Hex(static_cast<DWORD>(inheritHandle)),
-                              Hex(processId)})) {
+    if (Enter("OpenProcess",
+              {Hex(desiredAccess), Hex(static_cast<DWORD>(inheritHandle)), Hex(processId)})) {
         return nullptr;
     }
     if (processId != core_->processId) {
@@ -183,7 +195,7 @@ BOOL SimWindows::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
     }
     if (previousState != nullptr) {
         const DWORD needed = static_cast<DWORD>(sizeof(DWORD) + sizeof(LUID_AND_ATTRIBUTES) *
-                                                                     newState->PrivilegeCount);
+                                                                    newState->PrivilegeCount);
         if (returnLength != nullptr) *returnLength = needed;
         if (bufferLength < needed) {
             lastError_ = code::InsufficientBuffer;
@@ -192,9 +204,10 @@ BOOL SimWindows::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
         previousState->PrivilegeCount = newState->PrivilegeCount;
         for (DWORD i = 0; i < newState->PrivilegeCount; ++i) {
             const LUID luid = newState->Privileges[i].Luid;
-            LUID_AND_ATTRIBUTES before{luid, core.enabled.count(luid.LowPart) != 0 && luid.HighPart == 0
-                                                 ? SePrivilegeEnabled
-                                                 : 0};
+            LUID_AND_ATTRIBUTES before{luid,
+                                       core.enabled.count(luid.LowPart) != 0 && luid.HighPart == 0
+                                           ? SePrivilegeEnabled
+                                           : 0};
             std::memcpy(reinterpret_cast<unsigned char*>(previousState) + sizeof(DWORD) +
                             i * sizeof(LUID_AND_ATTRIBUTES),
                         &before, sizeof before);

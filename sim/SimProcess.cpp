@@ -71,7 +71,8 @@ const char* SimWindows::GetCommandLineA() {
 }
 
 const char* SimWindows::CharNextA(const char* current) {
-    EnterInfallible("CharNextA", {current == nullptr ? "NULL" : QuotedBytes(current, *current != 0)});
+    EnterInfallible("CharNextA",
+                    {current == nullptr ? "NULL" : QuotedBytes(current, *current != 0)});
     if (current == nullptr || *current == 0) return current;  // never past the terminating zero
     if (core_->leadBytes.count(static_cast<unsigned char>(*current)) != 0 && current[1] != 0) {
         return current + 2;
@@ -118,10 +119,11 @@ BOOL SimWindows::CharToOemA(const char* source, char* destination) {
 }
 
 LONG SimWindows::UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress) {
-    EnterInfallible("UnhandledExceptionFilter",
-                    {Hex(exceptionCode), exceptionAddress == nullptr
-                                             ? "NULL"
-                                             : Hex(reinterpret_cast<std::uintptr_t>(exceptionAddress))});
+    EnterInfallible(
+        "UnhandledExceptionFilter",
+        {Hex(exceptionCode), exceptionAddress == nullptr
+                                 ? "NULL"
+                                 : Hex(reinterpret_cast<std::uintptr_t>(exceptionAddress))});
     core_->unhandled.push_back(exceptionCode);
     return core_->unhandledAnswer;
 }

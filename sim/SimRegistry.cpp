@@ -41,8 +41,8 @@ LONG SimWindows::RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) {
 
 LONG SimWindows::RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, DWORD desired,
                                HKEY* result) {
-    if (LONG injected = EnterRegistry("RegOpenKeyExA",
-                                      {HandleText(key), Quoted(subKey), Hex(options), Hex(desired)})) {
+    if (LONG injected = EnterRegistry(
+            "RegOpenKeyExA", {HandleText(key), Quoted(subKey), Hex(options), Hex(desired)})) {
         if (result != nullptr) *result = nullptr;
         return injected;
     }
@@ -57,9 +57,10 @@ LONG SimWindows::RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, DWOR
 LONG SimWindows::RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass,
                                  DWORD options, DWORD desired, void* security, HKEY* result,
                                  DWORD* disposition) {
-    if (LONG injected = EnterRegistry(
-            "RegCreateKeyExA", {HandleText(key), Quoted(subKey), Hex(reserved), Quoted(keyClass),
-                                Hex(options), Hex(desired), security == nullptr ? "NULL" : "PTR"})) {
+    if (LONG injected =
+            EnterRegistry("RegCreateKeyExA",
+                          {HandleText(key), Quoted(subKey), Hex(reserved), Quoted(keyClass),
+                           Hex(options), Hex(desired), security == nullptr ? "NULL" : "PTR"})) {
         if (result != nullptr) *result = nullptr;
         return injected;
     }
@@ -73,9 +74,10 @@ LONG SimWindows::RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, c
 
 LONG SimWindows::RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
                                   BYTE* data, DWORD* dataSize) {
-    if (LONG injected = EnterRegistry(
-            "RegQueryValueExA", {HandleText(key), Quoted(valueName), reserved == nullptr ? "NULL" : "PTR",
-                                 dataSize == nullptr ? "NULL" : Hex(*dataSize)})) {
+    if (LONG injected =
+            EnterRegistry("RegQueryValueExA",
+                          {HandleText(key), Quoted(valueName), reserved == nullptr ? "NULL" : "PTR",
+                           dataSize == nullptr ? "NULL" : Hex(*dataSize)})) {
         return injected;
     }
     if (reserved != nullptr) return Code(error::InvalidParameter);

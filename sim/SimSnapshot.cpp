@@ -80,16 +80,20 @@ std::string SimWindows::Describe(const Snapshot& before, const Snapshot& after) 
     const auto line = [&lines](const std::string& text) { lines += text + "\n"; };
     Compare(
         before.files, after.files,
-        [&](const auto& item) { line("file added: " + item.first + " (" + EntryText(item.second) + ")"); },
+        [&](const auto& item) {
+            line("file added: " + item.first + " (" + EntryText(item.second) + ")");
+        },
         [&](const auto& item) { line("file removed: " + item.first); },
         [&](const auto& old, const auto& now) {
             std::string text = "file changed: " + old.first + ":";
             if (old.second.directory != now.second.directory ||
                 old.second.attributes != now.second.attributes) {
-                text += " attributes " + Hex(old.second.attributes) + " -> " + Hex(now.second.attributes);
+                text += " attributes " + Hex(old.second.attributes) + " -> " +
+                        Hex(now.second.attributes);
             }
             if (old.second.content != now.second.content) {
-                text += " content " + Literal(old.second.content) + " -> " + Literal(now.second.content);
+                text += " content " + Literal(old.second.content) + " -> " +
+                        Literal(now.second.content);
             }
             if (Ticks(old.second.lastWrite) != Ticks(now.second.lastWrite)) {
                 text += " written " + TimeText(old.second.lastWrite) + " -> " +
@@ -110,7 +114,9 @@ std::string SimWindows::Describe(const Snapshot& before, const Snapshot& after) 
             const std::string& key = old.first;
             Compare(
                 old.second, now.second,
-                [&](const auto& v) { line("value added: " + key + "\\" + v.first + " (" + ValueText(v.second) + ")"); },
+                [&](const auto& v) {
+                    line("value added: " + key + "\\" + v.first + " (" + ValueText(v.second) + ")");
+                },
                 [&](const auto& v) { line("value removed: " + key + "\\" + v.first); },
                 [&](const auto& was, const auto& is) {
                     line("value changed: " + key + "\\" + was.first + ": " + ValueText(was.second) +

@@ -15,13 +15,20 @@ struct VersionFacts {
 
 VersionFacts FactsOf(WindowsVersion version) {
     switch (version) {
-        case WindowsVersion::Win95: return {4, 0, 950, VerPlatformWin32Windows};
-        case WindowsVersion::Win98: return {4, 10, 1998, VerPlatformWin32Windows};
-        case WindowsVersion::WinMe: return {4, 90, 3000, VerPlatformWin32Windows};
-        case WindowsVersion::Nt351: return {3, 51, 1057, VerPlatformWin32Nt};
-        case WindowsVersion::Nt4: return {4, 0, 1381, VerPlatformWin32Nt};
-        case WindowsVersion::Win2000: return {5, 0, 2195, VerPlatformWin32Nt};
-        case WindowsVersion::Xp: break;
+        case WindowsVersion::Win95:
+            return {4, 0, 950, VerPlatformWin32Windows};
+        case WindowsVersion::Win98:
+            return {4, 10, 1998, VerPlatformWin32Windows};
+        case WindowsVersion::WinMe:
+            return {4, 90, 3000, VerPlatformWin32Windows};
+        case WindowsVersion::Nt351:
+            return {3, 51, 1057, VerPlatformWin32Nt};
+        case WindowsVersion::Nt4:
+            return {4, 0, 1381, VerPlatformWin32Nt};
+        case WindowsVersion::Win2000:
+            return {5, 0, 2195, VerPlatformWin32Nt};
+        case WindowsVersion::Xp:
+            break;
     }
     return {5, 1, 2600, VerPlatformWin32Nt};
 }
@@ -77,8 +84,14 @@ BOOL SimWindows::GetVersionExA(OSVERSIONINFOA* info) {
     }
     if (size == InfoExSize) {
         // wServicePackMajor, wServicePackMinor, wSuiteMask, wProductType, wReserved.
-        unsigned char extra[8] = {static_cast<unsigned char>(core.servicePack), 0, 0, 0, 0, 0,
-                                  1 /* VER_NT_WORKSTATION */, 0};
+        unsigned char extra[8] = {static_cast<unsigned char>(core.servicePack),
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  1 /* VER_NT_WORKSTATION */,
+                                  0};
         std::memcpy(reinterpret_cast<unsigned char*>(info) + InfoSize, extra, sizeof extra);
     }
     return TRUE;
