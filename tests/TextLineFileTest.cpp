@@ -69,8 +69,10 @@ TEST_F(TextLineFileTest, WritesCrLfLinesIn128ByteBlocksAndEachLineToADevice) {
         f->EndLine();
         f->WriteText("y");
     }
-    EXPECT_EQ(machine.JournalTexts(),
-              (Lines{"WriteFile(h1, \"" + std::string(128, 'x') + "\", 0x80)"}));
+    const std::string block = "\"" + std::string(128, 'x') + "\", 0x80)";
+    EXPECT_EQ(machine.JournalTexts(),  // the device gets its line at the line end, "y" waits
+              (Lines{"WriteFile(h1, " + block, "WriteFile(h2, " + block,
+                     "WriteFile(h2, \"" + std::string(72, 'x') + "\r\n\", 0x4A)"}));
     file.CloseText();
     EXPECT_EQ(machine.files.Content("C:\\out.txt"), std::string(200, 'x') + "\r\ny");
     EXPECT_EQ(TakeIoError(), 0);
@@ -85,7 +87,11 @@ TEST_F(TextLineFileTest, StoresCodesAndNeverRaises) {
         {[&] { missing.OpenForReading(), out.OpenForWriting(); }, 2},  // kept across a good open
         {[] {}, 0},
         {[&] { EXPECT_EQ(out.ReadLineText(), ""); }, 104},
-        {[&] { never.CloseText(), EXPECT_THROW(CheckIoError(), EInOutError); }, 0},
+        {[&] {
+             never.CloseText();
+             EXPECT_THROW(CheckIoError(), EInOutError);
+         },
+         0},
         {[&] { never.EndLine(); }, 103},  // after the 105 of its write
         {[&] { EXPECT_TRUE(never.AtEnd()); }, 104},
         {[&] { in.OpenForReading(), in.WriteText("b"); }, 105},
