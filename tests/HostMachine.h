@@ -28,16 +28,6 @@ class HostMachine : public ::testing::Test {
         for (const std::string& name : machine.JournalNames()) names += name + ' ';
         return names;
     }
-    // The texts of the calls journaled under one of these names, in order.
-    Texts Calls(const std::string& names) const {
-        Texts texts;
-        for (const sim::Call& call : machine.Journal()) {
-            if ((' ' + names + ' ').find(' ' + call.name + ' ') != std::string::npos) {
-                texts.push_back(call.Text());
-            }
-        }
-        return texts;
-    }
 
     sim::SimWindows machine;
     WindowsScope scope{machine};

