@@ -38,8 +38,8 @@ TEST_F(UbrielTest, FindsTheMarkerInAnyCaseAnywhereInTheShellText) {
     EXPECT_EQ(
         machine.JournalTexts(),
         (Texts{"RegOpenKeyA(HKLM, \"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\")",
-               "RegQueryValueExA(h9, \"Shell\", NULL, 0xFF)",
-               "RegQueryValueExA(h9, \"Shell\", NULL, 0x12C)", "RegCloseKey(h9)"}));
+               "RegQueryValueExA(h9, \"Shell\", NULL, NULL, 0xFF)",
+               "RegQueryValueExA(h9, \"Shell\", NULL, NULL, 0x12C)", "RegCloseKey(h9)"}));
 }
 
 TEST_F(UbrielTest, WithoutTheMarkerTheCureChangesNothing) {
