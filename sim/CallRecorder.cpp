@@ -2,10 +2,21 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 
 namespace sim {
 
 using zorvane::DWORD;
+
+namespace {
+
+bool Releases(const char* name) {
+    return std::strcmp(name, "CloseHandle") == 0 || std::strcmp(name, "FindClose") == 0 ||
+           std::strcmp(name, "RegCloseKey") == 0;
+}
+
+}  // namespace
 
 std::string Call::Text() const {
     std::string text = name + "(";
@@ -17,11 +28,17 @@ std::string Call::Text() const {
 }
 
 DWORD CallRecorder::Record(const char* name, std::vector<std::string> args) {
-    if (dead_) return zorvane::error::NotReady;
-    if (cutAfter_ != 0 && total_ >= cutAfter_) {
+    if (cutPending_ && total_ >= cutAfter_) {
         dead_ = true;
-        cutAfter_ = 0;
-        throw PowerCut{};
+        cutPending_ = false;
+        throwPending_ = true;
+    }
+    if (dead_) {
+        if (throwPending_ && !Releases(name) && std::uncaught_exceptions() == 0) {
+            throwPending_ = false;
+            throw PowerCut{};
+        }
+        return zorvane::error::NotReady;
     }
     ++total_;
     journal_.push_back(Call{name, std::move(args)});
@@ -54,12 +71,13 @@ void CallRecorder::FailCallAt(std::size_t position, DWORD errorCode) {
 }
 
 void CallRecorder::PowerCutAfter(std::size_t position) {
+    cutPending_ = true;
     cutAfter_ = total_ + position;
 }
 
 void CallRecorder::Revive() {
     dead_ = false;
-    cutAfter_ = 0;
+    throwPending_ = false;
 }
 
 std::string Quoted(const char* text) {

@@ -24,13 +24,18 @@ class CallRecorder {
   public:
     // Records the call. Answers the error code the call must fail with, or 0. Throws PowerCut
     // when a cut was asked for after the previous call; a dead machine answers ERROR_NOT_READY
-    // without journaling.
+    // without journaling. The release calls (CloseHandle, FindClose, RegCloseKey) run from
+    // destructors, where a throw would end the test process: when the cut falls on one of them,
+    // or while an exception unwinds, the machine dies silently and the throw waits for the next
+    // ordinary call.
     zorvane::DWORD Record(const char* name, std::vector<std::string> args);
 
     void FailCall(const std::string& name, int occurrence, zorvane::DWORD errorCode);
     void FailCallAt(std::size_t position, zorvane::DWORD errorCode);
     void PowerCutAfter(std::size_t position);
-    void Revive();  // a new process or a restart: the machine is alive again, no cut pending
+    // A new process or a restart: the machine is alive again. A cut asked for and not yet
+    // reached stays pending, so that it can be set up before the process starts.
+    void Revive();
     bool Dead() const { return dead_; }
 
     const std::vector<Call>& Journal() const { return journal_; }
@@ -52,8 +57,10 @@ class CallRecorder {
     std::size_t total_ = 0;
     std::vector<NamedFailure> named_;
     std::vector<PositionedFailure> positioned_;
-    std::size_t cutAfter_ = 0;  // absolute call number; 0 = none
+    bool cutPending_ = false;
+    std::size_t cutAfter_ = 0;  // absolute call number after which the power goes
     bool dead_ = false;
+    bool throwPending_ = false;  // dead, and PowerCut not thrown yet
 };
 
 // Formatting of journal arguments.
