@@ -181,9 +181,14 @@ class Machine:
 
     # --- processes ---------------------------------------------------------------------------
 
-    def wine(self, *args, stdin=b"", timeout=120):
-        completed = subprocess.run(["wine", *args], input=stdin, capture_output=True,
-                                   env=self.env, cwd=self.c, timeout=timeout)
+    def wine(self, *args, stdin=b"", timeout=120, stdout=subprocess.PIPE):
+        """Runs a Wine program; stdout may name a file (such as /dev/full) instead of a pipe."""
+        if isinstance(stdout, (str, os.PathLike)):
+            with open(stdout, "wb") as sink:
+                return self.wine(*args, stdin=stdin, timeout=timeout, stdout=sink)
+        completed = subprocess.run(["wine", *args], input=stdin, stdout=stdout,
+                                   stderr=subprocess.PIPE, env=self.env, cwd=self.c,
+                                   timeout=timeout)
         return Result(completed)
 
     def wineserver(self, flag):
@@ -202,13 +207,13 @@ class Machine:
     def helper_path(self, name):
         return TEMP_DIR + "\\" + name + ".exe"
 
-    def run(self, args=(), stdin=b"", exe=r"C:\zorvane.exe", command_line=None):
+    def run(self, args=(), stdin=b"", exe=r"C:\zorvane.exe", command_line=None, **options):
         """Runs the program; command_line, when given, is passed byte for byte (through a
         command file whose one line starts with @, so cmd echoes nothing)."""
         if command_line is None:
-            return self.wine(exe, *args, stdin=stdin)
+            return self.wine(exe, *args, stdin=stdin, **options)
         self.write_file(TEMP_DIR + r"\run.cmd", b"@" + command_line.encode("latin-1") + b"\r\n")
-        return self.wine("cmd", "/c", TEMP_DIR + r"\run.cmd", stdin=stdin)
+        return self.wine("cmd", "/c", TEMP_DIR + r"\run.cmd", stdin=stdin, **options)
 
     def lock(self, dos_path):
         lock = Lock(self, dos_path)
