@@ -21,24 +21,16 @@ class TextLineFileTest : public ::testing::Test {
 
 // The read rules are those of standard input too: both streams share one core.
 TEST_F(TextLineFileTest, ReadsLinesUpToLfLeavingCrOutAndEndsAtCtrlZ) {
-    const std::string x127(127, 'x'), z300(300, 'z'),
-        zero(
-            "0\0"
-            "1",
-            3);
+    const std::string x127(127, 'x'), z300(300, 'z'), zero("0\0001", 3);  // \032 is Ctrl-Z
     const std::pair<std::string, Lines> cases[] = {
         {"a\r\nb", {"a", "b"}},
         {"a\nb\n", {"a", "b"}},
         {"a\rb\r\n\r\n", {"ab", ""}},
         {"", {}},
-        {"a\r\n\x1a"
-         "b",
-         {"a"}},
-        {"a\x1a"
-         "b\r\nc",
-         {"a"}},
-        {x127 + "\r\nq", {x127, "q"}},  // the CR is the 128th byte, its LF the next block's first
+        {"a\r\n\032b", {"a"}},
+        {"a\032b\r\nc", {"a"}},
         {z300 + "\n" + zero, {z300, zero}},
+        {x127 + "\r\nq", {x127, "q"}},  // the CR is the 128th byte, its LF the next block's first
     };
     for (const auto& [content, expected] : cases) {
         machine.files.AddFile("C:\\t.txt", content);

@@ -1,5 +1,6 @@
 #include "frontend/CommandLine.h"
 
+#include "platform/AsciiText.h"
 #include "platform/WindowsApi.h"
 
 namespace zorvane {
@@ -13,23 +14,13 @@ bool IsBlank(char c) {
     return byte >= 1 && byte <= 32;
 }
 
-// Steps one character of the ANSI code page, so that the second byte of a double-byte character
-// is never tested as a blank or a quote. Never stays in place and never steps over the
-// terminating zero, whatever CharNextA answers.
-const char* NextChar(const char* p) {
-    const char* next = Windows().CharNextA(p);
-    if (next <= p) return p + 1;
-    if (next > p + 1 && p[1] == 0) return p + 1;
-    return next;
-}
-
 // Takes one argument from p into `argument` and answers where the next one starts. Blanks and
 // empty quote pairs before it are skipped; quotes switch quoting on and off and are never part
 // of the argument; a blank outside quotes or the terminating zero ends it.
 const char* TakeArgument(const char* p, std::string& argument) {
     argument.clear();
     for (;;) {
-        while (IsBlank(*p)) p = NextChar(p);
+        while (IsBlank(*p)) p = NextAnsiChar(p);
         if (p[0] == '"' && p[1] == '"') {
             p += 2;
         } else {
@@ -38,15 +29,15 @@ const char* TakeArgument(const char* p, std::string& argument) {
     }
     while (*p != 0 && !IsBlank(*p)) {
         if (*p == '"') {
-            p = NextChar(p);
+            p = NextAnsiChar(p);
             while (*p != 0 && *p != '"') {
-                const char* next = NextChar(p);
+                const char* next = NextAnsiChar(p);
                 argument.append(p, next);
                 p = next;
             }
-            if (*p != 0) p = NextChar(p);
+            if (*p != 0) p = NextAnsiChar(p);
         } else {
-            const char* next = NextChar(p);
+            const char* next = NextAnsiChar(p);
             argument.append(p, next);
             p = next;
         }

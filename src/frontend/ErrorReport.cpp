@@ -6,6 +6,7 @@
 
 #include "frontend/CommandLine.h"
 #include "frontend/Console.h"
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 #include "platform/WindowsApi.h"
 
@@ -20,13 +21,11 @@ std::string ClassNameOf(const std::exception& error) {
     return own != nullptr ? own->ClassName() : "Exception";
 }
 
-// The file name without its directory. Stepping by characters keeps a double-byte character
-// whose second byte is a backslash in one piece.
+// The file name without its directory.
 std::string FileNameOf(const std::string& path) {
     const char* start = path.c_str();
     for (const char* p = start; *p != 0;) {
-        const char* next = Windows().CharNextA(p);
-        if (next <= p) next = p + 1;
+        const char* next = NextAnsiChar(p);
         if (next == p + 1 && (*p == '\\' || *p == '/' || *p == ':')) start = next;
         p = next;
     }
