@@ -18,9 +18,9 @@ std::string Call::Text() const {
 
 DWORD CallRecorder::Record(const char* name, std::vector<std::string> args) {
     if (dead_) return zorvane::error::NotReady;
-    if (cutAfter_ != 0 && total_ >= cutAfter_) {
+    if (cutPending_ && total_ >= cutAfter_) {
         dead_ = true;
-        cutAfter_ = 0;
+        cutPending_ = false;
         throw PowerCut{};
     }
     ++total_;
@@ -54,12 +54,12 @@ void CallRecorder::FailCallAt(std::size_t position, DWORD errorCode) {
 }
 
 void CallRecorder::PowerCutAfter(std::size_t position) {
+    cutPending_ = true;
     cutAfter_ = total_ + position;
 }
 
 void CallRecorder::Revive() {
     dead_ = false;
-    cutAfter_ = 0;
 }
 
 std::string Quoted(const char* text) {

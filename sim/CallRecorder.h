@@ -30,7 +30,9 @@ class CallRecorder {
     void FailCall(const std::string& name, int occurrence, zorvane::DWORD errorCode);
     void FailCallAt(std::size_t position, zorvane::DWORD errorCode);
     void PowerCutAfter(std::size_t position);
-    void Revive();  // a new process or a restart: the machine is alive again, no cut pending
+    // A new process or a restart: the machine is alive again. A cut asked for and not yet
+    // reached stays pending, so that it can be set up before the process starts.
+    void Revive();
     bool Dead() const { return dead_; }
 
     const std::vector<Call>& Journal() const { return journal_; }
@@ -52,7 +54,8 @@ class CallRecorder {
     std::size_t total_ = 0;
     std::vector<NamedFailure> named_;
     std::vector<PositionedFailure> positioned_;
-    std::size_t cutAfter_ = 0;  // absolute call number; 0 = none
+    bool cutPending_ = false;
+    std::size_t cutAfter_ = 0;  // absolute call number after which the power goes
     bool dead_ = false;
 };
 

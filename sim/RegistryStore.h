@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/WindowsTypes.h"
 
@@ -41,6 +42,55 @@ class RegistryStore {
     void DenyAccess(std::string_view path, bool denyRead = false);
     std::map<std::string, Values> Listing() const;  // every key by upper-cased full path
     std::size_t OpenKeyCount() const;               // keys the program holds open
+
+  private:
+    friend class SimWindows;
+    using DWORD = zorvane::DWORD;
+    using LONG = zorvane::LONG;
+    using Handle = std::uintptr_t;
+
+    struct Key {
+        std::string path;  // full path with the root, names as first created
+        Values values;
+        std::uint64_t id = 0;
+    };
+    struct OpenKey {
+        std::string key;  // canonical upper-cased path
+        std::uint64_t id = 0;
+        DWORD access = 0;
+    };
+    struct Target {
+        LONG error = 0;
+        std::string key;      // canonical upper-cased path
+        std::string display;  // with the names as given
+    };
+
+    // --- the Windows semantics behind the door methods (SimRegistry.cpp) ------------------
+    // The key that a handle names (predefined roots included), or an error.
+    LONG KeyOf(zorvane::HKEY handle, std::string& key, DWORD& access) const;
+    Target Below(const std::string& baseKey, const char* subKey) const;
+    bool Denied(const std::string& key, DWORD access) const;
+    Key* FindKey(const std::string& key);
+    Key& MakeKeys(const std::string& key, const std::string& display);
+    LONG Open(zorvane::HKEY base, const char* subKey, DWORD access, bool create, Handle handle,
+              DWORD* disposition);
+    LONG Query(zorvane::HKEY handle, const char* name, DWORD* type, zorvane::BYTE* data,
+               DWORD* size);
+    LONG Set(zorvane::HKEY handle, const char* name, DWORD type, const zorvane::BYTE* data,
+             DWORD size);
+    LONG Close(zorvane::HKEY handle);
+    LONG Delete(zorvane::HKEY base, const char* subKey);
+    void CloseAll();  // the process ended
+
+    static std::string Canonical(std::string_view path, std::string* display = nullptr);
+
+    std::map<std::string, Key> keys_;  // by canonical upper-cased path
+    std::map<Handle, OpenKey> open_;
+    std::map<std::string, bool> denied_;  // key -> reading denied too
+    std::uint64_t nextId_ = 1;
+
+  public:
+    RegistryStore();
 };
 
 }  // namespace sim

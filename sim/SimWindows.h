@@ -49,6 +49,7 @@ struct BootResult {
     std::string shell;                     // that shell's command line
     std::vector<std::string> commandsRun;  // command lines started (alternate shell, RunOnce)
     std::vector<int> exitCodes;            // their exit codes, in the same order
+    std::vector<std::string> outputs;      // their standard output, in the same order
 };
 
 class SimWindows final : public WindowsApi {
@@ -80,11 +81,24 @@ class SimWindows final : public WindowsApi {
     const std::string& Stderr() const;
     std::vector<std::string> StdoutWrites() const;  // the bytes of each WriteFile, in order
     void SetOemConversion(std::function<std::string(std::string)> convert);  // CharToOemA
+    DWORD ProcessId() const;
+    // What UnhandledExceptionFilter answers (EXCEPTION_EXECUTE_HANDLER unless set), and the
+    // exception codes it was called with.
+    void SetUnhandledExceptionAnswer(LONG answer);
+    const std::vector<DWORD>& UnhandledExceptions() const;
+    std::size_t OpenKernelHandleCount() const;  // process and token handles the program holds
+    void SetLastError(DWORD code);  // a marker to see whether a call changes the last error
 
     // --- version and environment ---------------------------------------------------------
     void SetVersion(WindowsVersion version, int servicePack = 0);
     void SetEnv(const std::string& name, const std::string& value);
     void UnsetEnv(const std::string& name);
+    // GetWindowsDirectoryA / GetSystemDirectoryA answers.
+    void SetWindowsDirectory(std::string path);
+    void SetSystemDirectory(std::string path);
+    // Moves the system to another drive: the volume with WINDOWS, system32, system, explorer.exe,
+    // cmd.exe and a boot.ini, "SystemDrive" and "SystemRoot", and both directories.
+    void UseSystemDrive(char letter);
 
     // --- privileges and restart ----------------------------------------------------------
     void SetShutdownPrivilegeHeld(bool held);  // without it ExitWindowsEx fails with 1314
@@ -184,6 +198,16 @@ class SimWindows final : public WindowsApi {
     // must fail (an injected failure, or a dead machine); lastError_ then holds the code.
     // Calls that cannot fail on Windows (GetLastError, GetVersion, ...) ignore the answer.
     bool Enter(const char* name, std::vector<std::string> args);
+    // Calls that cannot fail on Windows: journaled, injected failures ignored.
+    void EnterInfallible(const char* name, std::vector<std::string> args);
+    // The same for the registry functions, which answer the code and leave the last error.
+    LONG EnterRegistry(const char* name, std::vector<std::string> args);
+    std::uintptr_t NewHandle();
+    void CloseProcessHandles();
+    // Boot helpers: a program file by name (also with ".exe"; with searchSystem also in the
+    // Windows and system directories), and a command line run as a new process.
+    std::string FindProgram(const std::string& name, bool searchSystem) const;
+    void RunCommand(const std::string& commandLine, const ProgramRunner& run, BootResult& result);
 
     CallRecorder recorder_;
     DWORD lastError_ = 0;
