@@ -21,11 +21,11 @@ inline const std::string BootIni = "C:\\boot.ini", Backup = "C:\\boot.ini.ZRVBAC
                              "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
                          RunOnce = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
-using Setup = std::function<void(sim::SimWindows&)>;
-inline Setup Fail(const char* call, int occurrence, DWORD code) {
+using Arrange = std::function<void(sim::SimWindows&)>;
+inline Arrange Fail(const char* call, int occurrence, DWORD code) {
     return [=](sim::SimWindows& m) { m.FailCall(call, occurrence, code); };
 }
-inline Setup Deny(std::string key) {
+inline Arrange Deny(std::string key) {
     return [=](sim::SimWindows& m) { m.registry.DenyAccess(key); };
 }
 

@@ -40,7 +40,7 @@ TEST(NormalBoot, WithoutBackupTakesTheSwitchOffBootIni) {
 }
 
 TEST(NormalBoot, StopsAtAnErrorWithBootIniWhole) {
-    const auto noBackup = [](Setup then) {
+    const auto noBackup = [](Arrange then) {
         return [then](sim::SimWindows& m) {
             m.DeleteFileA(Backup.c_str());
             then(m);
@@ -49,7 +49,7 @@ TEST(NormalBoot, StopsAtAnErrorWithBootIniWhole) {
     const auto oldLogonNotText = [](sim::SimWindows& m) {
         m.registry.SetDword(Winlogon, "OLDAutoAdminLogon", 0);
     };
-    const std::tuple<const char*, Setup, std::string, std::string> cases[] = {
+    const std::tuple<const char*, Arrange, std::string, std::string> cases[] = {
         {"SafeBoot refused", Deny(SafeBoot),
          "ERegistryException: Failed to set data for 'AlternateShell'",
          "shell=C:\\Zorvane.cmd cmd=1 ini=same backup=0 logon=1 restarts=1"},

@@ -51,7 +51,7 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
     const std::string set = "ERegistryException: Failed to set data for 'AlternateShell'",
                       io112 = "EInOutError: I/O error 112",
                       untouched = " ini=same backup=0 logon=- restarts=0";
-    const std::tuple<const char*, Setup, std::string, std::string> cases[] = {
+    const std::tuple<const char*, Arrange, std::string, std::string> cases[] = {
         {"SafeBoot refused", Deny(SafeBoot), set, "shell=cmd.exe cmd=0" + untouched},
         {"SafeBoot not creatable", noSafeBootKey,
          "ERegistryException: Failed to create key \\SYSTEM\\ControlSet001\\Control\\SafeBoot",
