@@ -4,7 +4,6 @@
 #include <functional>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/HostFacts.h"
@@ -13,9 +12,11 @@
 
 namespace zorvane::testing {
 
+using namespace std::string_literals;  // journal texts hold zero bytes
+
 #define SW " /SAFEBOOT:MINIMAL(ALTERNATESHELL)"
 inline const std::string BootIni = "C:\\boot.ini", Backup = "C:\\boot.ini.ZRVBACKUP",
-                         CommandFile = "C:\\Zorvane.cmd",
+                         CommandFile = "C:\\Zorvane.cmd", NewBootIni = "C:\\boot.ini.ZRVNEW",
                          SafeBoot = "HKLM\\SYSTEM\\ControlSet001\\Control\\SafeBoot",
                          Winlogon =
                              "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
@@ -43,26 +44,25 @@ struct BootHost {
     std::string Value(const std::string& key, const char* name) const {
         return m.registry.GetString(key, name).value_or("-");
     }
-    // What the cure arrangements left on the machine, boot.ini compared with `original`.
+    // What the cure arrangements left: shell, command file, boot.ini against `original`, backup.
     std::string State(const std::string& original) const {
-        const auto flag = [&](const std::string& path) { return m.files.Exists(path) ? "1" : "0"; };
-        return "shell=" + Value(SafeBoot, "AlternateShell") + " cmd=" + flag(CommandFile) +
-               " ini=" +
-               (!m.files.Exists(BootIni)               ? "missing"
-                : m.files.Content(BootIni) == original ? "same"
-                                                       : "changed") +
-               " backup=" + flag(Backup) + " logon=" + Value(Winlogon, "AutoAdminLogon") +
+        const std::string ini = !m.files.Exists(BootIni)               ? "missing"
+                                : m.files.Content(BootIni) == original ? "same"
+                                                                       : "changed";
+        return Value(SafeBoot, "AlternateShell") + (m.files.Exists(CommandFile) ? " cmd " : " ") +
+               ini + (m.files.Exists(Backup) ? " backup" : "") +
+               " logon=" + Value(Winlogon, "AutoAdminLogon") +
                " restarts=" + std::to_string(m.RestartRequests().size());
     }
-    // The journal of the named calls, handles left out.
-    std::vector<std::string> Calls(const std::set<std::string>& names) const {
-        std::vector<std::string> texts;
+    // The journal of the named calls, one a line, handles left out.
+    std::string Calls(const std::set<std::string>& names) const {
+        std::string texts;
         for (const sim::Call& call : m.Journal()) {
             if (!names.contains(call.name)) continue;
-            std::string text = call.name;
+            texts += call.name;
             for (const std::string& arg : call.args)
-                if (arg.empty() || arg[0] != 'h') text += " " + arg;
-            texts.push_back(text);
+                if (arg.empty() || arg[0] != 'h') texts += " " + arg;
+            texts += "\n";
         }
         return texts;
     }

@@ -1,5 +1,6 @@
 #include "boot/NormalBoot.h"
 
+#include <exception>
 #include <string>
 #include <vector>
 

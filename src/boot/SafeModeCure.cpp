@@ -1,5 +1,8 @@
 #include "boot/SafeModeCure.h"
 
+#include <exception>
+#include <string>
+
 #include "boot/BootFiles.h"
 #include "boot/BootIniRewrite.h"
 #include "boot/MachineKey.h"
