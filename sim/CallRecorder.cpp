@@ -2,10 +2,21 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 
 namespace sim {
 
 using zorvane::DWORD;
+
+namespace {
+
+bool Releases(const char* name) {
+    return std::strcmp(name, "CloseHandle") == 0 || std::strcmp(name, "FindClose") == 0 ||
+           std::strcmp(name, "RegCloseKey") == 0;
+}
+
+}  // namespace
 
 std::string Call::Text() const {
     std::string text = name + "(";
@@ -17,11 +28,17 @@ std::string Call::Text() const {
 }
 
 DWORD CallRecorder::Record(const char* name, std::vector<std::string> args) {
-    if (dead_) return zorvane::error::NotReady;
     if (cutPending_ && total_ >= cutAfter_) {
         dead_ = true;
         cutPending_ = false;
-        throw PowerCut{};
+        throwPending_ = true;
+    }
+    if (dead_) {
+        if (throwPending_ && !Releases(name) && std::uncaught_exceptions() == 0) {
+            throwPending_ = false;
+            throw PowerCut{};
+        }
+        return zorvane::error::NotReady;
     }
     ++total_;
     journal_.push_back(Call{name, std::move(args)});
@@ -60,6 +77,7 @@ void CallRecorder::PowerCutAfter(std::size_t position) {
 
 void CallRecorder::Revive() {
     dead_ = false;
+    throwPending_ = false;
 }
 
 std::string Quoted(const char* text) {

@@ -24,7 +24,10 @@ class CallRecorder {
   public:
     // Records the call. Answers the error code the call must fail with, or 0. Throws PowerCut
     // when a cut was asked for after the previous call; a dead machine answers ERROR_NOT_READY
-    // without journaling.
+    // without journaling. The release calls (CloseHandle, FindClose, RegCloseKey) run from
+    // destructors, where a throw would end the test process: when the cut falls on one of them,
+    // or while an exception unwinds, the machine dies silently and the throw waits for the next
+    // ordinary call.
     zorvane::DWORD Record(const char* name, std::vector<std::string> args);
 
     void FailCall(const std::string& name, int occurrence, zorvane::DWORD errorCode);
@@ -57,6 +60,7 @@ class CallRecorder {
     bool cutPending_ = false;
     std::size_t cutAfter_ = 0;  // absolute call number after which the power goes
     bool dead_ = false;
+    bool throwPending_ = false;  // dead, and PowerCut not thrown yet
 };
 
 // Formatting of journal arguments.

@@ -70,7 +70,6 @@ DWORD FileStore::CreateFile(const char* text, DWORD access, DWORD share, DWORD d
         open.access = access;
         open.share = share;
         opens_[handle] = open;
-        existed = true;
         return 0;
     }
     if (path.IsRoot()) return error::AccessDenied;

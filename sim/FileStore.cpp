@@ -62,13 +62,12 @@ FileStore::Path FileStore::Resolve(const char* text, bool wildcards) const {
         return path;
     }
     std::replace(given.begin(), given.end(), '/', '\\');
-    if (given.rfind("\\\\.\\", 0) == 0 || devices_.count(DeviceBase(given)) != 0) {
-        const std::string device =
-            given.rfind("\\\\.\\", 0) == 0 ? Upper(given.substr(4)) : DeviceBase(given);
-        if (devices_.count(device) != 0) {
-            path.device = device;
-            return path;
-        }
+    // \\.\NUL names a device directly; a device name wins wherever else it stands.
+    const bool devicePath = given.rfind("\\\\.\\", 0) == 0;
+    const std::string device = devicePath ? Upper(given.substr(4)) : DeviceBase(given);
+    if (devices_.count(device) != 0) {
+        path.device = device;
+        return path;
     }
     if (given.rfind("\\\\", 0) == 0) {
         path.error = code::BadNetPath;  // no network in this machine
@@ -144,12 +143,6 @@ FileStore::Node* FileStore::Find(const std::string& key) {
 const FileStore::Node* FileStore::Find(const std::string& key) const {
     const auto it = nodes_.find(key);
     return it == nodes_.end() ? nullptr : &it->second;
-}
-
-bool FileStore::ParentIsDirectory(const Path& path) const {
-    if (path.parentKey.size() == 3) return true;  // the root
-    const Node* parent = Find(path.parentKey);
-    return parent != nullptr && parent->entry.directory;
 }
 
 bool FileStore::VolumeReadOnly(char volume) const {

@@ -107,7 +107,6 @@ class FileStore {
     Path Resolve(const char* path, bool wildcards = false) const;
     Node* Find(const std::string& key);
     const Node* Find(const std::string& key) const;
-    bool ParentIsDirectory(const Path& path) const;
     bool VolumeReadOnly(char volume) const;
     std::uint64_t VolumeUsed(char volume) const;
     bool Fits(char volume, std::uint64_t more) const;

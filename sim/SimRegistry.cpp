@@ -74,10 +74,12 @@ LONG SimWindows::RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, c
 
 LONG SimWindows::RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
                                   BYTE* data, DWORD* dataSize) {
-    if (LONG injected =
-            EnterRegistry("RegQueryValueExA",
-                          {HandleText(key), Quoted(valueName), reserved == nullptr ? "NULL" : "PTR",
-                           dataSize == nullptr ? "NULL" : Hex(*dataSize)})) {
+    // Whether the type is asked for shows (NULL or PTR); the data buffer is left out, its size
+    // kept.
+    if (LONG injected = EnterRegistry(
+            "RegQueryValueExA",
+            {HandleText(key), Quoted(valueName), reserved == nullptr ? "NULL" : "PTR",
+             type == nullptr ? "NULL" : "PTR", dataSize == nullptr ? "NULL" : Hex(*dataSize)})) {
         return injected;
     }
     if (reserved != nullptr) return Code(error::InvalidParameter);

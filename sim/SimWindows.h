@@ -6,12 +6,16 @@
 // fail any call on demand, stop a run dead, and it keeps a journal of every call.
 //
 // Journal format (Call::Text): Name(arg, arg, ...). Strings in double quotes, bytes unescaped;
-// null pointers NULL; numbers in hex with 0x; handles as h<N> (INVALID for INVALID_HANDLE_VALUE,
-// HKLM / HKCU for the predefined keys); data written (WriteFile, RegSetValueExA) as a quoted
-// string; out-parameters and read buffers left out, their sizes kept.
+// null pointers NULL, other pointers whose target is not shown PTR; numbers in hex with 0x;
+// handles as h<N> (INVALID for INVALID_HANDLE_VALUE, HKLM / HKCU for the predefined keys);
+// data written (WriteFile, RegSetValueExA) as a quoted string; out-parameters and read buffers
+// left out, their sizes kept. The program's own handles count from h1 in each process; the
+// standard handles are h1010, h1011 and h1012.
 //   CreateFileA("c:\tempfile.tmp", 0xC0000000, 0x0, NULL, 0x2, 0x80, NULL)
-//   WriteFile(h3, "text", 0x4)   ReadFile(h1, 0x80)   RegOpenKeyExA(HKLM, "SOFTWARE\...", 0x0,
-//   0x20009)
+//   WriteFile(h3, "text", 0x4)
+//   ReadFile(h1010, 0x80)
+//   RegOpenKeyExA(HKLM, "SOFTWARE\Microsoft", 0x0, 0x20009)
+//   RegQueryValueExA(h2, "Shell", NULL, NULL, 0xFF)   (key, name, reserved, type, size)
 #pragma once
 
 #include <cstdint>
@@ -117,8 +121,9 @@ class SimWindows final : public WindowsApi {
     // on the system drive. When its default entry carries the Safe Mode switch, the machine
     // starts minimal Safe Mode (no hiding driver) and runs the SafeBoot "AlternateShell": a
     // command file's first line, split as cmd.exe does, runs `run` when it names an existing
-    // program file. Otherwise a normal boot runs and removes the HKLM RunOnce values (each
-    // value is removed before its command runs). Each program run is a new process.
+    // program file. Otherwise a normal boot runs and removes the HKLM RunOnce values in the
+    // order of their names (each value is removed before its command runs). Each program run is
+    // a new process; its output is kept in BootResult::outputs.
     using ProgramRunner = std::function<int(SimWindows&)>;
     BootResult Restart(const ProgramRunner& run);
 
@@ -127,7 +132,9 @@ class SimWindows final : public WindowsApi {
     void FailCall(const std::string& name, int occurrence, DWORD errorCode);
     void FailCallAt(std::size_t position, DWORD errorCode);
     // After the position-th call from now has run, throw PowerCut; the machine then ignores
-    // every call (failing it, unjournaled) until StartProcess or Restart.
+    // every call (failing it, unjournaled) until StartProcess or Restart. A release call
+    // (CloseHandle, FindClose, RegCloseKey: they run from destructors) never throws; the throw
+    // then comes with the next ordinary call. A cut set up before StartProcess stays armed.
     void PowerCutAfter(std::size_t position);
     const std::vector<Call>& Journal() const;
     std::vector<std::string> JournalNames() const;

@@ -13,6 +13,8 @@ RunResult RunProgram(sim::SimWindows& machine, std::string commandLine, std::str
     return result;
 }
 
-int RunOnMachine(sim::SimWindows& machine) { return RunZorvane(machine); }
+int RunOnMachine(sim::SimWindows& machine) {
+    return RunZorvane(machine);
+}
 
 }  // namespace zorvane::testing

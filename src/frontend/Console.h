@@ -12,7 +12,8 @@ void ConsoleWriteLine(std::string_view text);
 std::string ConsoleReadLine();
 void ConsoleSkipLine();
 
-void ResetConsole();  // a new process: both streams closed, buffers empty
-void CloseConsole();  // process end: writes out what waits; failures are not reported
+void ResetConsole();  // a new process: both streams closed, buffers empty, nothing written
+void FlushConsole();  // writes out what waits for standard output; failures are not reported
+void CloseConsole();  // process end: FlushConsole, then both streams closed
 
 }  // namespace zorvane

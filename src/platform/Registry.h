@@ -31,6 +31,14 @@ class TRegistry {
     HKEY RootKey() const { return rootKey_; }
 
   private:
+    // Where a key path leads: the key it is below and the subkey given to Windows.
+    struct ResolvedPath {
+        HKEY base;
+        std::string subKey;
+        bool relativeToCurrent;
+    };
+    ResolvedPath Resolve(std::string_view path) const;
+
     RegistryKey currentKey_;
     std::string currentPath_;
     HKEY rootKey_ = HkeyCurrentUser();

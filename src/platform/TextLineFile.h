@@ -5,11 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Handles.h"
+#include "platform/TextStream.h"
+
 namespace zorvane {
 
 class TextLineFile {
   public:
     explicit TextLineFile(std::string path);
+    // A file let go of while open is closed; what still waits in its buffer is dropped (the
+    // program closes with CloseText wherever the content matters). Closing it here matters:
+    // a handle left open would keep the file from being moved or replaced afterwards.
     ~TextLineFile();
     TextLineFile(const TextLineFile&) = delete;
     TextLineFile& operator=(const TextLineFile&) = delete;
@@ -25,7 +31,14 @@ class TextLineFile {
     // TakeIoError (platform/IoError.h) reads the code an open stored.
 
   private:
-    // Filled in with the text stream core.
+    void Open(DWORD access, DWORD disposition);
+    void Forget();  // closed, handle released, buffer dropped
+    bool Reading() const { return stream_.CurrentMode() == TextStream::Mode::Input; }
+    bool Writing() const { return stream_.CurrentMode() == TextStream::Mode::Output; }
+
+    std::string path_;
+    FileHandle handle_;
+    TextStream stream_;
 };
 
 }  // namespace zorvane

@@ -1,12 +1,137 @@
 #include "threats/Ubriel.h"
 
+#include <string>
+#include <vector>
+
+#include "platform/AsciiText.h"
+#include "platform/Guarded.h"
+#include "platform/Handles.h"
+#include "platform/HostFacts.h"
+#include "platform/Registry.h"
+
 namespace zorvane {
 
-bool DetectUbriel() {
-    return false;
+namespace {
+
+constexpr char Marker[] = "UBR2";
+constexpr char WinlogonKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr char WinlogonPath[] = "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+constexpr char ShellValue[] = "Shell";
+constexpr char DefaultShell[] = "Explorer.exe";
+constexpr DWORD ShellBufferSize = 255;
+constexpr UINT PathBufferSize = 8192;
+
+constexpr const char* SystemDirectoryNames[] = {"\\ubr2.exe", "\\hcsrss.dll", "\\icsrss.dll"};
+constexpr const char* WindowsDirectoryNames[] = {"\\icsrss.dll", "\\system\\ubr2.exe"};
+
+bool ContainsMarker(const std::string& text) {
+    return AsciiUpper(text).find(Marker) != std::string::npos;
 }
+
+// The data of "Shell" as text, up to its first zero byte; empty when the value cannot be read.
+// Only the first string of REG_MULTI_SZ data counts, and REG_EXPAND_SZ data is not expanded.
+std::string ReadShellText(HKEY winlogon) {
+    std::vector<BYTE> data(ShellBufferSize);
+    DWORD size = ShellBufferSize;
+    LONG status =
+        Windows().RegQueryValueExA(winlogon, ShellValue, nullptr, nullptr, data.data(), &size);
+    // A value padded beyond the buffer must not hide the marker: Windows then reports the size
+    // it needs, and the whole value is read with a buffer of that size.
+    if (status == static_cast<LONG>(error::MoreData)) {
+        data.assign(size, 0);
+        status =
+            Windows().RegQueryValueExA(winlogon, ShellValue, nullptr, nullptr, data.data(), &size);
+    }
+    if (status != static_cast<LONG>(error::Success)) return {};
+    std::string text;
+    for (DWORD i = 0; i < size && i < data.size() && data[i] != 0; ++i) {
+        text.push_back(static_cast<char>(data[i]));
+    }
+    return text;
+}
+
+// The repaired shell is the program before the first space of the current one. Where that would
+// leave Windows without a working shell (nothing before the space, no space at all, or the
+// backdoor's own file first), the default shell is written instead.
+std::string RepairedShell(const std::string& shell) {
+    const auto space = shell.find(' ');
+    if (space == std::string::npos) return DefaultShell;
+    std::string program = shell.substr(0, space);
+    if (program.empty() || ContainsMarker(program)) return DefaultShell;
+    return program;
+}
+
+void RepairShell() {
+    TRegistry registry;
+    registry.SelectRoot(HkeyLocalMachine());
+    if (!registry.HasKey(WinlogonPath)) return;
+    if (!registry.OpenCurrentKey(WinlogonPath, true)) return;
+    std::string shell;
+    if (registry.HasValue(ShellValue)) shell = registry.GetString(ShellValue);
+    registry.PutString(ShellValue, RepairedShell(shell));
+}
+
+// A directory as Windows reports it, without a trailing backslash. The buffer starts zeroed, so
+// a failed call gives the empty text rather than whatever the buffer held.
+std::string FetchedDirectory(UINT (WindowsApi::*fetch)(char*, UINT)) {
+    std::vector<char> buffer(PathBufferSize, '\0');
+    (Windows().*fetch)(buffer.data(), PathBufferSize);
+    buffer.back() = '\0';
+    return std::string(buffer.data());
+}
+
+std::string SystemDirectory() {
+    return FetchedDirectory(&WindowsApi::GetSystemDirectoryA);
+}
+
+std::string WindowsDirectory() {
+    return FetchedDirectory(&WindowsApi::GetWindowsDirectoryA);
+}
+
+// Attributes are reset first, so that a read-only, hidden or system file is deleted too.
+void DeleteNow(const std::string& path) {
+    Windows().SetFileAttributesA(path.c_str(), FileAttributeNormal);
+    Windows().DeleteFileA(path.c_str());
+}
+
+}  // namespace
+
+bool DetectUbriel() {
+    bool found = false;
+    Guarded([&] {
+        HKEY opened = nullptr;
+        if (Windows().RegOpenKeyA(HkeyLocalMachine(), WinlogonKey, &opened) !=
+            static_cast<LONG>(error::Success)) {
+            return;
+        }
+        const RegistryKey winlogon(opened);
+        found = ContainsMarker(ReadShellText(winlogon.Get()));
+    });
+    return found;
+}
+
 bool CureUbriel() {
-    return false;
+    if (!DetectUbriel()) return false;
+
+    // Files in use now are deleted by the system during the next restart.
+    Guarded([] {
+        const std::string directory = SystemDirectory();
+        for (const char* name : SystemDirectoryNames) {
+            Windows().MoveFileExA((directory + name).c_str(), nullptr, MovefileDelayUntilReboot);
+        }
+    });
+
+    Guarded(RepairShell);
+
+    for (const char* name : SystemDirectoryNames) {
+        Guarded([name] { DeleteNow(SystemDirectory() + name); });
+    }
+    Guarded([] { DeleteNow("c:\\ubr2.exe"); });
+    Guarded([] { DeleteNow(DriveRootedPath(":\\ubr2.exe")); });
+    for (const char* name : WindowsDirectoryNames) {
+        Guarded([name] { DeleteNow(WindowsDirectory() + name); });
+    }
+    return true;
 }
 
 }  // namespace zorvane

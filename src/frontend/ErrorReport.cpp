@@ -1,0 +1,75 @@
+#include "frontend/ErrorReport.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "frontend/CommandLine.h"
+#include "frontend/Console.h"
+#include "platform/AsciiText.h"
+#include "platform/Exceptions.h"
+#include "platform/WindowsApi.h"
+
+namespace zorvane {
+
+namespace {
+
+constexpr int ReportedErrorExitCode = 1;
+
+std::string ClassNameOf(const std::exception& error) {
+    const auto* own = dynamic_cast<const Exception*>(&error);
+    return own != nullptr ? own->ClassName() : "Exception";
+}
+
+// The file name without its directory.
+std::string FileNameOf(const std::string& path) {
+    const char* start = path.c_str();
+    for (const char* p = start; *p != 0;) {
+        const char* next = NextAnsiChar(p);
+        if (next == p + 1 && (*p == '\\' || *p == '/' || *p == ':')) start = next;
+        p = next;
+    }
+    return start;
+}
+
+// Always eight digits, as on the 32-bit system the program is built for.
+std::string CodeLocationText(const void* location) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X",
+                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(location) & 0xFFFFFFFFu));
+    return text;
+}
+
+std::string FormatReport(const std::exception& error, const void* codeLocation) {
+    std::string message = error.what();
+    if (!message.empty() && message.back() != '.') message += '.';
+    return "Exception " + ClassNameOf(error) + " in module " + FileNameOf(ArgumentAt(0)) + " at " +
+           CodeLocationText(codeLocation) + ".\r\n" + message + "\r\n";
+}
+
+void WriteToStandardError(std::string_view bytes) {
+    DWORD written = 0;
+    Windows().WriteFile(Windows().GetStdHandle(StdErrorHandle), bytes.data(),
+                        static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+}  // namespace
+
+int ReportUnhandledError(const std::exception& error, const void* codeLocation) {
+    if (Windows().UnhandledExceptionFilter(ProgramErrorExceptionCode, codeLocation) ==
+        ExceptionContinueSearch) {
+        ResetConsole();
+        return static_cast<int>(ProgramErrorExceptionCode);
+    }
+    FlushConsole();
+    const std::string report = FormatReport(error, codeLocation);
+    // A console shows standard error in the OEM code page.
+    std::vector<char> oem(report.size() + 1, 0);
+    Windows().CharToOemA(report.c_str(), oem.data());
+    WriteToStandardError(std::string_view(oem.data()));
+    WriteToStandardError("\r\n");
+    return ReportedErrorExitCode;
+}
+
+}  // namespace zorvane

@@ -1,0 +1,67 @@
+#include "platform/HostFacts.h"
+
+#include "platform/WindowsApi.h"
+
+namespace zorvane {
+
+namespace {
+
+bool isNTPlatform = false;
+bool isWindowsNT4 = false;
+char systemDriveLetter = 'C';
+
+constexpr DWORD OsVersionInfoSize = 148;  // the ANSI record; NT refuses any other size
+constexpr DWORD EnvironmentBufferSize = 250;
+
+bool ComputeIsNTPlatform() {
+    // Windows 95, 98 and ME set the highest bit of the version.
+    return (Windows().GetVersion() & 0x80000000u) == 0;
+}
+
+// Only the platform and the major version count: every NT 4.0 service pack is NT 4.0. A failing
+// GetVersionExA leaves the record's fields undefined, so it answers no.
+bool ComputeIsWindowsNT4() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = OsVersionInfoSize;
+    if (!Windows().GetVersionExA(&info)) return false;
+    return info.dwPlatformId == VerPlatformWin32Nt && info.dwMajorVersion == 4;
+}
+
+// The first byte of "SystemDrive", used as it is. "C" when the variable is absent or empty, the
+// call fails, or the value does not fit (the call then delivers nothing and answers the size
+// it would need, which is at least the buffer's size).
+char ComputeSystemDriveLetter() {
+    char value[EnvironmentBufferSize] = {};
+    const DWORD length =
+        Windows().GetEnvironmentVariableA("SystemDrive", value, EnvironmentBufferSize);
+    if (length == 0 || length >= EnvironmentBufferSize || value[0] == 0) return 'C';
+    return value[0];
+}
+
+}  // namespace
+
+void ComputeHostFacts() {
+    isNTPlatform = ComputeIsNTPlatform();
+    isWindowsNT4 = isNTPlatform && ComputeIsWindowsNT4();
+    systemDriveLetter = ComputeSystemDriveLetter();
+}
+
+bool IsNTPlatform() {
+    return isNTPlatform;
+}
+
+bool IsWindowsNT4() {
+    return isWindowsNT4;
+}
+
+char SystemDriveLetter() {
+    return systemDriveLetter;
+}
+
+std::string DriveRootedPath(std::string_view suffix) {
+    std::string path(1, systemDriveLetter);
+    path += suffix;
+    return path;
+}
+
+}  // namespace zorvane
