@@ -1,7 +1,6 @@
 #include "frontend/ErrorReport.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,11 +32,14 @@ std::string FileNameOf(const std::string& path) {
     return start;
 }
 
-// Always eight digits, as on the 32-bit system the program is built for.
+// Always eight upper-case hexadecimal digits, as on the 32-bit system the program is built for.
+// Formatted by hand: the C library's printf family would add the runtime's whole formatter
+// (about 70 KB) to a program that formats nothing else.
 std::string CodeLocationText(const void* location) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08X",
-                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(location) & 0xFFFFFFFFu));
+    auto value = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(location));
+    std::string text(8, '0');
+    for (int digit = 7; digit >= 0; --digit, value >>= 4)
+        text[digit] = "0123456789ABCDEF"[value & 0xF];
     return text;
 }
 

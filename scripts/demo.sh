@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The whole Windows XP cure, shown on a throw-away Wine machine: builds zorvane.exe (installing
+# mingw-w64 and Wine when missing), plants both backdoors, and plays scan, Safe Mode run,
+# restart and final scan, printing each run's output and what changed in between.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+. scripts/prerequisites.sh
+
+ensure_tools ZORVANE_WINDOWS_TOOLS
+echo "Building zorvane.exe ..."
+build_windows_exe >/dev/null
+python3 scripts/demo_cycle.py build/windows/zorvane.exe

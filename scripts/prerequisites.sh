@@ -1,0 +1,57 @@
+# Installs what the build and the Wine checks need when it is missing (Debian): sourced by
+# demo.sh and test.sh. Runs apt-get only when something is absent, so a prepared machine starts
+# at once.
+
+# command-or-file  package
+ZORVANE_NATIVE_TOOLS=(
+    "cmake cmake"
+    "make make"
+    "g++ g++"
+    "python3 python3"
+    "/usr/include/gtest/gtest.h libgtest-dev"
+)
+ZORVANE_WINDOWS_TOOLS=(
+    "i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32"
+    "i686-w64-mingw32-gcc-win32 gcc-mingw-w64-i686-win32"
+    "i686-w64-mingw32-objdump binutils-mingw-w64-i686"
+    "i686-w64-mingw32-strip binutils-mingw-w64-i686"
+    "wine wine"
+    "wineserver wine"
+    "/usr/lib/wine/wine wine32:i386"
+    "python3 python3"
+    "cmake cmake"
+    "make make"
+)
+
+# ensure_tools LIST_NAME: installs the packages of the list whose command or file is missing.
+ensure_tools() {
+    local -n tools=$1
+    local entry thing package missing=()
+    for entry in "${tools[@]}"; do
+        read -r thing package <<<"$entry"
+        if [[ $thing == /* ]]; then
+            [ -e "$thing" ] && continue
+        else
+            command -v "$thing" >/dev/null 2>&1 && continue
+        fi
+        [[ " ${missing[*]} " == *" $package "* ]] || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo[@]}" dpkg --add-architecture i386 || return 1
+    fi
+    # Only what the console programs need: Wine's recommended packages (fonts, sound, GL,
+    # GStreamer) would double the install time and serve no window.
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+            --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# The Windows build: zorvane.exe with mingw-w64.
+build_windows_exe() {
+    cmake --preset windows >/dev/null && cmake --build --preset windows
+}

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Every check, in order: the unit tests (native build + ctest), zorvane.exe, its compatibility
+# with Windows NT 4.0 and 98, the end-to-end suite under Wine, and the footprint benchmark.
+# Installs what is missing first (Debian). Exits non-zero when any step fails; the last line is
+# the Wine suite's "N passed, N failed".
+set -uo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+. scripts/prerequisites.sh
+
+started=$SECONDS
+work=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-test.XXXXXX")
+trap 'WINEPREFIX="$work/template" wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
+failed_steps=()
+
+step() {  # step NAME COMMAND...: runs one step, notes a failure and goes on
+    local name=$1 begun=$SECONDS
+    shift
+    echo "=== $name"
+    if "$@"; then
+        echo "=== $name: ok ($((SECONDS - begun)) s)"
+    else
+        echo "=== $name: FAILED ($((SECONDS - begun)) s)"
+        failed_steps+=("$name")
+    fi
+}
+
+unit_tests() {
+    cmake --preset native >/dev/null && cmake --build --preset native &&
+        ctest --preset native
+}
+
+wine_template() {
+    python3 tests/wine/machine.py make-template "$work/template"
+}
+
+wine_suite() {
+    python3 tests/wine/suite.py --exe build/windows/zorvane.exe --template "$work/template" |
+        tee "$work/suite.log"
+}
+
+benchmark() {
+    ZORVANE_WINE_TEMPLATE="$work/template" bench/footprint.sh build/windows/zorvane.exe
+}
+
+step "prerequisites" ensure_tools ZORVANE_NATIVE_TOOLS
+step "prerequisites for Windows" ensure_tools ZORVANE_WINDOWS_TOOLS
+step "unit tests" unit_tests
+step "zorvane.exe" build_windows_exe
+step "compatibility" python3 tests/wine/compatibility.py build/windows/zorvane.exe
+step "Wine template prefix" wine_template
+step "Wine suite" wine_suite
+step "footprint benchmark" benchmark
+
+echo
+echo "Total time: $((SECONDS - started)) s"
+if [ ${#failed_steps[@]} -eq 0 ]; then
+    echo "All steps passed."
+else
+    echo "FAILED steps: ${failed_steps[*]}"
+fi
+# The suite's own count; when it could not run, every case counts as failed.
+counts=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$work/suite.log" 2>/dev/null | tail -n 1)
+[ -n "$counts" ] || counts="0 passed, $(python3 tests/wine/suite.py --list | wc -l) failed"
+echo "$counts"
+[ ${#failed_steps[@]} -eq 0 ]

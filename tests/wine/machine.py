@@ -1,0 +1,373 @@
+"""A throw-away 32-bit Windows machine under Wine for running the real zorvane.exe.
+
+One template prefix is made per test run; each machine is a copy of it with its own wineserver.
+Files are planted and read through the prefix's drive_c, the registry through Wine's reg.exe,
+and restart requests are recorded by a stand-in for wineboot.exe (see restartlog.c) so that the
+caller decides when the machine restarts.
+"""
+
+import os
+import pathlib
+import shutil
+import subprocess
+import time
+
+HERE = pathlib.Path(__file__).resolve().parent
+MINGW_CC = "i686-w64-mingw32-gcc-win32"
+
+HKLM = "HKEY_LOCAL_MACHINE"
+HKCU = "HKEY_CURRENT_USER"
+WINLOGON = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon"
+SAFEBOOT = HKLM + r"\SYSTEM\ControlSet001\Control\SafeBoot"
+RUNONCE = HKLM + r"\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce"
+SESSION_MANAGER = HKLM + r"\SYSTEM\CurrentControlSet\Control\Session Manager"
+AEDEBUG = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\AeDebug"
+WINE_SETTINGS = HKCU + r"\Software\Wine"
+DLL_OVERRIDES = HKCU + r"\Software\Wine\DllOverrides"
+
+TEMP_DIR = r"C:\windows\temp"
+RESTART_LOG = TEMP_DIR + r"\restarts.log"
+
+# Files under the template's windows directory that no case ever writes: hard-linked into each
+# copy instead of copied (the prefix is about 600 MB, nearly all of it these).
+_SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".tlb", ".ocx", ".acm", ".cpl", ".ax",
+                    ".nls", ".ttf", ".fon", ".mui", ".ds", ".msstyles", ".vxd", ".com"}
+
+
+class MachineError(Exception):
+    pass
+
+
+def wine_env(prefix):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all")
+    env.pop("DISPLAY", None)
+    env.pop("WINEDLLOVERRIDES", None)
+    return env
+
+
+def build_helpers(out_dir):
+    """Compiles the suite's small Windows programs; returns {name: path}."""
+    out_dir = pathlib.Path(out_dir)
+    out_dir.mkdir(parents=True, exist_ok=True)
+    built = {}
+    for source in ("holdopen.c", "restartlog.c"):
+        exe = out_dir / source.replace(".c", ".exe")
+        subprocess.run([MINGW_CC, "-Os", "-s", "-o", str(exe), str(HERE / source)], check=True)
+        built[exe.stem] = exe
+    return built
+
+
+def make_template(prefix):
+    """A fresh 32-bit prefix with Wine's crash debugger switched off."""
+    env = wine_env(prefix)
+    # No Mono or Gecko: nothing here needs them, and their installers only slow the boot.
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=300)
+    # Without a debugger command Wine falls back to winedbg; an empty one makes the unhandled-
+    # exception filter answer "execute handler" at once, as Windows does with no debugger set.
+    subprocess.run(["wine", "reg", "add", AEDEBUG.replace("HKEY_LOCAL_MACHINE", "HKLM"), "/v",
+                    "Debugger", "/d", "", "/f"], env=env, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
+
+
+def clone_prefix(template, target):
+    template = pathlib.Path(template)
+    windows = template / "drive_c" / "windows"
+
+    def copy(src, dst):
+        src_path = pathlib.Path(src)
+        if windows in src_path.parents and src_path.suffix.lower() in _SHARED_SUFFIXES:
+            os.link(src, dst)
+        else:
+            shutil.copy2(src, dst)
+
+    shutil.copytree(template, target, symlinks=True, copy_function=copy)
+
+
+def _reg_string(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def reg_file_text(changes):
+    """REGEDIT4 text for {key: {name: value}}; a key mapped to None is deleted. Values: str
+    (REG_SZ), int (REG_DWORD), (type, bytes) for raw data of any type, None deletes the value."""
+    lines = ["REGEDIT4", ""]
+    for key, values in changes.items():
+        if values is None:
+            lines += ["[-" + key + "]", ""]
+            continue
+        lines.append("[" + key + "]")
+        for name, value in values.items():
+            left = "@" if name == "" else _reg_string(name)
+            if value is None:
+                right = "-"
+            elif isinstance(value, str):
+                right = _reg_string(value)
+            elif isinstance(value, int):
+                right = "dword:%08x" % value
+            else:
+                kind, data = value
+                right = "hex(%x):" % kind + ",".join("%02x" % b for b in data)
+            lines.append(left + "=" + right)
+        lines.append("")
+    return "\r\n".join(lines) + "\r\n"
+
+
+class Result:
+    def __init__(self, completed):
+        self.rc = completed.returncode
+        self.out = completed.stdout
+        self.err = completed.stderr
+
+
+class Lock:
+    """A file held open without sharing by holdopen.exe until release()."""
+
+    def __init__(self, machine, dos_path):
+        self.process = subprocess.Popen(
+            ["wine", machine.helper_path("holdopen"), dos_path], env=machine.env,
+            cwd=machine.c, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL)
+        line = self.process.stdout.readline()
+        if not line.startswith(b"locked"):
+            self.release()
+            raise MachineError("holdopen %s: %r" % (dos_path, line))
+
+    def release(self):
+        if self.process.poll() is None:
+            self.process.stdin.close()
+            try:
+                self.process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+class Machine:
+    """A copy of the template prefix. Use as a context manager: the copy goes at the end."""
+
+    def __init__(self, template, work_dir, helpers, version="winxp", record_restarts=True):
+        self.template = pathlib.Path(template)
+        self.root = pathlib.Path(work_dir)
+        self.prefix = self.root / "prefix"
+        self.c = self.prefix / "drive_c"
+        self.helpers = helpers
+        self.env = wine_env(self.prefix)
+        self.locks = []
+        self.root.mkdir(parents=True, exist_ok=True)
+        clone_prefix(self.template, self.prefix)
+        for name, path in helpers.items():
+            shutil.copy2(path, self.unix(TEMP_DIR + "\\" + name + ".exe"))
+        self._start_session()
+        self.set_registry({WINE_SETTINGS: {"Version": version}})
+        self.restarts_recorded = False
+        if record_restarts:
+            self.record_restarts()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def close(self):
+        for lock in self.locks:
+            lock.release()
+        self.wineserver("-k")
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    # --- processes ---------------------------------------------------------------------------
+
+    def wine(self, *args, stdin=b"", timeout=120, stdout=subprocess.PIPE):
+        """Runs a Wine program; stdout may name a file (such as /dev/full) instead of a pipe."""
+        if isinstance(stdout, (str, os.PathLike)):
+            with open(stdout, "wb") as sink:
+                return self.wine(*args, stdin=stdin, timeout=timeout, stdout=sink)
+        completed = subprocess.run(["wine", *args], input=stdin, stdout=stdout,
+                                   stderr=subprocess.PIPE, env=self.env, cwd=self.c,
+                                   timeout=timeout)
+        return Result(completed)
+
+    def wineserver(self, flag):
+        subprocess.run(["wineserver", flag], env=self.env, timeout=120, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def _start_session(self):
+        # A wineserver started by a process whose output is captured would hold the pipe open
+        # until the server quits, seconds after each run; so the server is started here, on its
+        # own and persistent, and the first process boots the prefix with the real wineboot.
+        self.wineserver("-p")
+        subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, cwd=self.c, timeout=300,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    def helper_path(self, name):
+        return TEMP_DIR + "\\" + name + ".exe"
+
+    def run(self, args=(), stdin=b"", exe=r"C:\zorvane.exe", command_line=None, **options):
+        """Runs the program; command_line, when given, is passed byte for byte (through a
+        command file whose one line starts with @, so cmd echoes nothing)."""
+        if command_line is None:
+            return self.wine(exe, *args, stdin=stdin, **options)
+        self.write_file(TEMP_DIR + r"\run.cmd", b"@" + command_line.encode("latin-1") + b"\r\n")
+        return self.wine("cmd", "/c", TEMP_DIR + r"\run.cmd", stdin=stdin, **options)
+
+    def lock(self, dos_path):
+        lock = Lock(self, dos_path)
+        self.locks.append(lock)
+        return lock
+
+    # --- restarts ----------------------------------------------------------------------------
+
+    def _wineboot(self):
+        return self.unix(r"C:\windows\system32\wineboot.exe")
+
+    def record_restarts(self):
+        """From now on ExitWindowsEx only appends its wineboot command line to the log."""
+        self.set_registry({DLL_OVERRIDES: {"wineboot.exe": "native"}})
+        target = self._wineboot()
+        target.unlink()
+        shutil.copy2(self.helpers["restartlog"], target)
+        self.restarts_recorded = True
+
+    def restart_requests(self):
+        """The wineboot arguments of each recorded restart request, in order."""
+        log = self.unix(RESTART_LOG)
+        if not log.exists():
+            return []
+        return [line.split(None, 1)[1] if " " in line else ""
+                for line in log.read_text("latin-1").splitlines()]
+
+    def restart(self):
+        """Shuts Wine down and starts a new session, whose boot carries out the delete-at-restart
+        list and the RunOnce entries (the first process waits for them). Restart requests are
+        recorded again afterwards; the log is kept."""
+        self.set_registry({DLL_OVERRIDES: {"wineboot.exe": None}})
+        target = self._wineboot()
+        target.unlink()
+        os.link(self.template / target.relative_to(self.prefix), target)
+        for lock in self.locks:
+            lock.release()
+        self.locks = []
+        self.wineserver("-k")
+        self.wineserver("-w")
+        self._start_session()
+        # A run-once entry may itself ask for a restart, whose wineboot runs the entries again
+        # in the background: wait until the new session has nothing of that left.
+        self.settle()
+        self.record_restarts()
+
+    def settle(self, names=("wineboot", "zorvane"), timeout=120):
+        """Waits until no process of this machine runs a program whose name holds one of
+        names."""
+        deadline = time.monotonic() + timeout
+        while any(n in command for command in self.processes() for n in names):
+            if time.monotonic() > deadline:
+                raise MachineError("processes still running: %r" % self.processes())
+            time.sleep(0.2)
+
+    def processes(self):
+        """Command lines of the processes that run in this machine's prefix."""
+        marker = b"WINEPREFIX=" + bytes(self.prefix) + b"\0"
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/environ" % pid, "rb") as environ:
+                    if marker not in environ.read() + b"\0":
+                        continue
+                with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+                    found.append(cmdline.read().replace(b"\0", b" ").decode("latin-1").lower())
+            except OSError:
+                continue
+        return found
+
+    # --- files -------------------------------------------------------------------------------
+
+    def unix(self, dos_path):
+        """The Unix path of a C: path; existing components are matched without regard to case,
+        as Windows does."""
+        drive, _, rest = dos_path.partition(":\\")
+        if drive.upper() != "C":
+            raise MachineError("only drive C: is mapped: " + dos_path)
+        path = self.c
+        for part in [p for p in rest.split("\\") if p]:
+            match = None
+            if path.is_dir():
+                match = next((e for e in os.listdir(path) if e.lower() == part.lower()), None)
+            path = path / (match or part)
+        return path
+
+    def write_file(self, dos_path, data, attributes=""):
+        """attributes: any of "r", "h", "s" (read-only, hidden, system)."""
+        path = self.unix(dos_path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        if path.exists():
+            path.chmod(0o644)
+        path.write_bytes(data)
+        self.set_attributes(dos_path, attributes)
+
+    def set_attributes(self, dos_path, attributes):
+        # Wine keeps hidden and system in the user.DOSATTRIB attribute and read-only in the mode.
+        path = self.unix(dos_path)
+        flags = (2 if "h" in attributes else 0) | (4 if "s" in attributes else 0)
+        if flags:
+            os.setxattr(path, "user.DOSATTRIB", b"0x%x" % flags)
+        path.chmod(0o444 if "r" in attributes else 0o644)
+
+    def attributes(self, dos_path):
+        path = self.unix(dos_path)
+        flags = 0
+        try:
+            flags = int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
+        except OSError:
+            pass
+        text = "r" if not path.stat().st_mode & 0o222 else ""
+        return text + ("h" if flags & 2 else "") + ("s" if flags & 4 else "")
+
+    def read_file(self, dos_path):
+        path = self.unix(dos_path)
+        return path.read_bytes() if path.is_file() else None
+
+    def exists(self, dos_path):
+        return self.unix(dos_path).exists()
+
+    # --- registry ----------------------------------------------------------------------------
+
+    def set_registry(self, changes):
+        """Applies {key: {name: value}} (see reg_file_text) in one reg.exe run."""
+        dos = TEMP_DIR + r"\changes.reg"
+        self.write_file(dos, reg_file_text(changes).encode("latin-1"))
+        result = self.wine("reg", "import", dos)
+        if result.rc != 0:
+            raise MachineError("reg import failed: %r %r" % (result.out, result.err))
+
+    def key(self, key):
+        """{name: (type, text)} of a key's values, or None when the key does not exist."""
+        result = self.wine("reg", "query", key)
+        if result.rc != 0:
+            return None
+        values = {}
+        for line in result.out.decode("latin-1").splitlines():
+            if not line.startswith("    "):
+                continue
+            fields = line[4:].split("    ", 2)
+            if len(fields) < 2:
+                continue
+            name = "" if fields[0] == "(Default)" else fields[0]
+            values[name] = (fields[1], fields[2] if len(fields) > 2 else "")
+        return values
+
+    def value(self, key, name):
+        """The text of a value, or None when the key or value is missing."""
+        values = self.key(key) or {}
+        return values[name][1] if name in values else None
+
+
+if __name__ == "__main__":
+    import sys
+    if len(sys.argv) != 3 or sys.argv[1] != "make-template":
+        sys.exit("usage: machine.py make-template DIR")
+    make_template(sys.argv[2])

@@ -1,0 +1,475 @@
+#!/usr/bin/env python3
+"""End-to-end cases: the real zorvane.exe on throw-away Wine machines.
+
+Each case gets a copy of one template prefix, sets the Windows version Wine reports, plants the
+threats' marks, runs the program with a command line and standard input, and checks standard
+output byte for byte, the exit code, and the files and registry afterwards.
+
+    suite.py --exe build/windows/zorvane.exe [--template DIR] [--jobs N] [CASE ...]
+    suite.py --list
+"""
+
+import argparse
+import concurrent.futures
+import os
+import pathlib
+import re
+import shutil
+import sys
+import tempfile
+import time
+import traceback
+
+import machine as m
+import texts as t
+
+PROGRAM = r"C:\zorvane.exe"
+SPACED_PROGRAM = r"C:\Program Files\Zorvane\zorvane.exe"
+
+# --- the threats' marks ------------------------------------------------------------------------
+
+UBRIEL_FILES = [r"C:\windows\system32\ubr2.exe", r"C:\windows\system32\hcsrss.dll",
+                r"C:\windows\system32\icsrss.dll", r"C:\ubr2.exe", r"C:\windows\icsrss.dll",
+                r"C:\windows\system\ubr2.exe"]
+INFECTED_SHELL = "Explorer.exe ubr2.exe"
+DRIVER = r"C:\ubr2drv.sys"
+SERVICE_KEYS = [m.HKLM + r"\SYSTEM\ControlSet001\Services\ubr2drv",
+                m.HKLM + r"\SYSTEM\ControlSet002\Services\ubr2drv"]
+LEGACY_KEYS = [m.HKLM + r"\SYSTEM\ControlSet001\Enum\Root\LEGACY_UBR2DRV",
+               m.HKLM + r"\SYSTEM\ControlSet002\Enum\Root\LEGACY_UBR2DRV"]
+
+BOOT_INI = r"C:\boot.ini"
+BACKUP = r"C:\boot.ini.ZRVBACKUP"
+COMMAND_FILE = r"C:\Zorvane.cmd"
+SWITCH = b" /SAFEBOOT:MINIMAL(ALTERNATESHELL)"
+XP_BOOT_INI = [
+    b"[boot loader]",
+    b"timeout=30",
+    b"default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS",
+    b"[operating systems]",
+    b'multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS="Microsoft Windows XP Professional" '
+    b"/noexecute=optin /fastdetect",
+    b'C:\\CMDCONS\\BOOTSECT.DAT="Microsoft Windows Recovery Console" /cmdcons',
+]
+ORIGINAL_BOOT_INI = t.CRLF.join(XP_BOOT_INI) + t.CRLF
+SAFE_MODE_BOOT_INI = t.CRLF.join(XP_BOOT_INI[:4] + [XP_BOOT_INI[4] + SWITCH] +
+                                 XP_BOOT_INI[5:]) + t.CRLF
+RESTART = "--end-session"  # ExitWindowsEx(EWX_REBOOT) without EWX_FORCE, as Wine passes it on
+
+
+class Failed(Exception):
+    pass
+
+
+def check(actual, expected, what):
+    if actual != expected:
+        raise Failed("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
+
+
+def plant(box, ubriel=False, hacdef=False, boot_ini=False, registry=None):
+    """Plants the threats' marks; the HacDef driver file is held open without sharing."""
+    changes = dict(registry or {})
+    if ubriel:
+        changes.setdefault(m.WINLOGON, {})["Shell"] = INFECTED_SHELL
+        for path in UBRIEL_FILES:
+            box.write_file(path, b"MZ backdoor", "rh" if path == r"C:\ubr2.exe" else "")
+    if hacdef:
+        for key in SERVICE_KEYS:
+            changes[key] = {"ImagePath": r"\??\c:\ubr2drv.sys", "Type": 1, "Start": 3}
+        for key in LEGACY_KEYS:
+            changes[key] = {"NextInstance": 1}
+            # A key with a subkey outlives RegDeleteKeyA on the NT family.
+            changes[key + r"\0000"] = {"Service": "ubr2drv"}
+    if boot_ini:
+        box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
+    if changes:
+        box.set_registry(changes)
+    if hacdef:
+        box.lock(DRIVER)
+
+
+def run(box, args=(), stdin=b"", out=None, rc=0, exe=PROGRAM, command_line=None, what="run",
+        **options):
+    result = box.run(args, stdin, exe=exe, command_line=command_line, **options)
+    if out is not None:
+        check(result.out, out, what + ": standard output")
+    check(result.rc, rc, what + ": exit code")
+    if rc == 0:
+        check(result.err, b"", what + ": standard error")
+    return result
+
+
+def check_untouched(box, ubriel=True, hacdef=True):
+    """Nothing cured, nothing scheduled, no restart."""
+    if ubriel:
+        check(box.value(m.WINLOGON, "Shell"), INFECTED_SHELL, "Shell")
+        check([box.exists(p) for p in UBRIEL_FILES], [True] * len(UBRIEL_FILES), "Ubriel files")
+    if hacdef:
+        check([box.key(k) is not None for k in SERVICE_KEYS], [True, True], "driver keys")
+    check(box.exists(COMMAND_FILE), False, "command file")
+    check(box.value(m.SAFEBOOT, "AlternateShell"), None, "AlternateShell")
+    check(box.restart_requests(), [], "restart requests")
+
+
+def check_cured(box):
+    check(box.value(m.WINLOGON, "Shell"), "Explorer.exe", "Shell")
+    check([box.key(k) for k in SERVICE_KEYS], [None, None], "driver service keys")
+    check([box.key(k) is not None for k in LEGACY_KEYS], [True, True],
+          "driver enum keys with a subkey")
+
+
+# --- the case table ----------------------------------------------------------------------------
+
+CASES = {}
+
+
+def case(version="winxp", name=None, **options):
+    def register(function):
+        CASES[name or function.__name__] = (version, function, options)
+        return function
+    return register
+
+
+B = t.banner
+
+# Command lines on a clean XP machine: (what, argv or a raw command line, stdin, expected output
+# after the banner). The pause follows help, list and a scan, except with /AUTO or /SAFEMODE.
+COMMAND_LINES = [
+    ("no options", [], b"\r\n", t.CLEAN + t.PAUSE),
+    ("/?", ["/?"], b"", t.HELP + t.PAUSE),
+    ("/h", ["/h"], b"\r\n", t.HELP + t.PAUSE),
+    ("/HELP", ["/HELP"], b"", t.HELP + t.PAUSE),
+    ("/Help", ["/Help"], b"", t.HELP + t.PAUSE),
+    ("/LIST", ["/LIST"], b"", t.LIST + t.PAUSE),
+    ("/list", ["/list"], b"", t.LIST + t.PAUSE),
+    ("/LIST /SAFEMODE", ["/LIST", "/SAFEMODE"], b"", t.LIST),
+    ("/h /list", ["/h", "/list"], b"", t.HELP + t.PAUSE),
+    ("/list /h", ["/list", "/h"], b"", t.HELP + t.PAUSE),
+    ("/help /auto", ["/help", "/auto"], b"", t.HELP),
+    ("/Auto", ["/Auto"], b"", t.CLEAN),
+    ("/NOLOG", ["/NOLOG"], b"\r\n", t.CLEAN + t.PAUSE),
+    ("/NoCure", ["/NoCure"], b"\r\n", t.CLEAN + t.PAUSE),
+    ("unknown options", ["-h", "auto", "/AUTOMATIC", "/HEL", "/list:"], b"\r\n",
+     t.CLEAN + t.PAUSE),
+    ("quotes joined", r'C:\zorvane.exe "/li"ST', b"", t.LIST + t.PAUSE),
+    ("empty quotes skipped", r'C:\zorvane.exe "" /h ""', b"", t.HELP + t.PAUSE),
+    ("quoted blank kept", r'C:\zorvane.exe "/list /h"', b"\r\n", t.CLEAN + t.PAUSE),
+    ("unclosed quote", r'C:\zorvane.exe "/LIST', b"", t.LIST + t.PAUSE),
+    ("tab separates", "C:\\zorvane.exe\t/auto\t/LIST", b"", t.LIST),
+    ("pause at end of input", [], b"", t.CLEAN + t.PAUSE),
+]
+
+
+@case()
+def command_lines(box):
+    for what, args, stdin, expected in COMMAND_LINES:
+        if isinstance(args, str):
+            run(box, command_line=args, stdin=stdin, out=B() + expected, what=what)
+        else:
+            run(box, args, stdin, out=B() + expected, what=what)
+    check(box.restart_requests(), [], "restart requests")
+    check(box.exists(r"C:\tempfile.tmp") or box.exists(DRIVER), False, "probe files left")
+
+
+def clean_scan(box):
+    run(box, [], b"\r\n", out=B() + t.CLEAN + t.PAUSE)
+    check(box.exists(r"C:\tempfile.tmp") or box.exists(DRIVER), False, "probe files left")
+    check(box.restart_requests(), [], "restart requests")
+
+
+for _version in ("winxp", "win2k", "nt40", "win98"):
+    case(_version, name="clean_scan_" + _version)(clean_scan)
+
+
+@case("win98")
+def win98_with_artefacts(box):
+    plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    run(box, [], b"\r\n", out=B() + t.CLEAN + t.PAUSE, what="scan")
+    run(box, ["/AUTO"], b"", out=B() + t.CLEAN, what="/AUTO")
+    run(box, ["/SAFEMODE"], b"", out=B(), what="/SAFEMODE")
+    run(box, ["/SAFEMODE", "/AUTO"], b"", out=B(), what="/SAFEMODE /AUTO")
+    check_untouched(box)
+    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
+
+
+@case("nt40")
+def nt40_safemode_cures_without_boot_changes(box):
+    plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    run(box, ["/SAFEMODE"], b"", out=B() + t.UBRIEL_DELETED + t.HACDEF_DELETED)
+    check_cured(box)
+    check(box.value(m.SAFEBOOT, "AlternateShell"), None, "AlternateShell")
+    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
+    check(box.restart_requests(), [], "restart requests")
+
+
+@case()
+def ubriel_by_shell(box):
+    plant(box, ubriel=True)
+    run(box, [], b"n\r\n", out=B() + t.UBRIEL_FOUND + t.QUESTION, what="answer n")
+    box.set_registry({m.WINLOGON: {"Shell": r"explorer.exe C:\WINDOWS\xUbr2x.exe"}})
+    run(box, [], b"\r\n", out=B() + t.UBRIEL_FOUND + t.QUESTION, what="marker in mixed case")
+    box.set_registry({m.WINLOGON: {"Shell": INFECTED_SHELL}})
+    check_untouched(box, hacdef=False)
+
+
+@case()
+def hacdef_by_locked_driver_file(box):
+    plant(box, hacdef=True)
+    run(box, [], b"", out=B() + t.HACDEF_FOUND + t.QUESTION)
+    check_untouched(box, ubriel=False)
+    # Without the lock the same file is an ordinary one: emptied by the test and deleted.
+    box.locks.pop().release()
+    run(box, [], b"\r\n", out=B() + t.CLEAN + t.PAUSE, what="lock ended")
+    check(box.exists(DRIVER), False, "driver file after a clean scan")
+
+
+@case()
+def both_threats_answers(box):
+    plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    found = B() + t.UBRIEL_FOUND + t.HACDEF_FOUND + t.QUESTION
+    for answer in (b"n\r\n", b"N", b"\r\n", b"", b" y\r\n", b"\x1a", b"no\r\nyes\r\n"):
+        run(box, [], answer, out=found, what="answer %r" % answer)
+    check_untouched(box)
+    run(box, [], b"yes\r\n", out=found, what="answer yes")
+    check(box.restart_requests(), [RESTART], "restart requests after yes")
+    check(box.exists(COMMAND_FILE), True, "command file after yes")
+
+
+@case()
+def nocure_reports_only(box):
+    plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    found = B() + t.UBRIEL_FOUND + t.HACDEF_FOUND
+    run(box, ["/NOCURE"], b"y\r\n", out=found + t.PAUSE, what="/NOCURE")
+    run(box, ["/nocure", "/auto"], b"y\r\n", out=found, what="/nocure /auto")
+    run(box, ["/Auto", "/NoCure"], b"", out=found, what="/Auto /NoCure")
+    check_untouched(box)
+    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
+
+
+@case("win2k")
+def win2k_auto_schedules_safe_mode(box):
+    plant(box, ubriel=True, hacdef=True, boot_ini=True,
+          registry={m.WINLOGON: {"AutoAdminLogon": "0"}})
+    run(box, ["/AUTO"], b"", out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND)
+    check_scheduled(box, PROGRAM, old_logon="0")
+
+
+def check_scheduled(box, exe, old_logon):
+    check(box.read_file(COMMAND_FILE), command(exe, " /SAFEMODE /AUTO") + t.CRLF, "command file")
+    check(box.value(m.SAFEBOOT, "AlternateShell"), COMMAND_FILE, "AlternateShell")
+    check(box.read_file(BOOT_INI), SAFE_MODE_BOOT_INI, "boot.ini")
+    check(box.attributes(BOOT_INI), "h", "boot.ini attributes")
+    check(box.read_file(BACKUP), ORIGINAL_BOOT_INI, "backup")
+    check(box.attributes(BACKUP), "", "backup attributes")
+    check(box.value(m.WINLOGON, "AutoAdminLogon"), "1", "AutoAdminLogon")
+    check(box.value(m.WINLOGON, "OLDAutoAdminLogon"), old_logon, "OLDAutoAdminLogon")
+    check(box.restart_requests(), [RESTART], "restart requests")
+
+
+def command(exe, options):
+    """The program's own path, quoted when it holds a blank, then the options."""
+    path = '"%s"' % exe if " " in exe else exe
+    return (path + options).encode("latin-1")
+
+
+def install(box, exe):
+    if exe != PROGRAM:
+        box.write_file(exe, box.read_file(PROGRAM))
+
+
+def xp_cycle(box, exe, args, stdin):
+    """Scan and accept, Safe Mode run by the command file, restart, final scan."""
+    install(box, exe)
+    plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    run(box, args, stdin, exe=exe, what="scan",
+        out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND + (t.QUESTION if stdin else b""))
+    check_scheduled(box, exe, old_logon="0")
+    check(box.value(m.WINLOGON, "Shell"), INFECTED_SHELL, "Shell before the Safe Mode run")
+
+    # Minimal Safe Mode: the hiding driver does not load, so its lock is gone; one of the
+    # backdoor's libraries is still held by a process and can only go at the next restart.
+    box.locks.pop().release()
+    held = box.lock(r"C:\windows\system32\hcsrss.dll")
+    shell = box.value(m.SAFEBOOT, "AlternateShell")
+    line = box.read_file(COMMAND_FILE).rstrip(t.CRLF)
+    result = box.wine("cmd", "/c", shell)
+    # Wine's cmd echoes the command file's line: an empty line, the prompt and the line (with
+    # a trailing blank) before the program's own output.
+    echo = t.CRLF + b"C:\\>" + line + b" " + t.CRLF
+    check(result.out, echo + B() + t.UBRIEL_DELETED + t.HACDEF_DELETED, "Safe Mode run")
+    check(result.rc, 0, "Safe Mode run: exit code")
+    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini restored")
+    check(box.attributes(BOOT_INI), "h", "boot.ini attributes")
+    check(box.exists(BACKUP), False, "backup")
+    check(box.exists(COMMAND_FILE), False, "command file")
+    check(box.value(m.SAFEBOOT, "AlternateShell"), "cmd.exe", "AlternateShell")
+    check(box.value(m.WINLOGON, "AutoAdminLogon"), "0", "AutoAdminLogon")
+    check_cured(box)
+    check(box.exists(DRIVER), False, "driver file")
+    check(box.exists(r"C:\windows\system32\hcsrss.dll"), True, "library in use")
+    check(box.restart_requests(), [RESTART, RESTART], "restart requests")
+
+    box.restart()
+    check([box.exists(p) for p in UBRIEL_FILES], [False] * len(UBRIEL_FILES),
+          "Ubriel files after the restart")
+    run(box, [], b"\r\n", exe=exe, out=B() + t.CLEAN + t.PAUSE, what="final scan")
+    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "final boot.ini")
+    check(box.value(m.SAFEBOOT, "AlternateShell"), "cmd.exe", "final AlternateShell")
+    check(box.value(m.WINLOGON, "AutoAdminLogon"), "0", "final AutoAdminLogon")
+    check(box.value(m.WINLOGON, "Shell"), "Explorer.exe", "final Shell")
+    check(box.value(m.SESSION_MANAGER, "PendingFileRenameOperations"), None,
+          "delete-at-restart list after the restart")
+
+
+def nt4_cycle(box, exe):
+    """/AUTO cures in place and writes the run-once entry; the restart runs it."""
+    install(box, exe)
+    plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    run(box, ["/AUTO"], b"", exe=exe, out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND)
+    check_cured(box)
+    check([box.exists(p) for p in UBRIEL_FILES], [False] * len(UBRIEL_FILES), "Ubriel files")
+    check(box.exists(DRIVER), True, "driver file held open")
+    check((box.key(m.RUNONCE) or {}).get("Zorvane"), ("REG_SZ", command(exe, " /Auto").decode()),
+          "run-once entry")
+    check(box.restart_requests(), [RESTART], "restart requests")
+    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
+    check(box.exists(COMMAND_FILE), False, "command file")
+
+    # The backdoor writes its shell entry back before the restart: the run-once run, in auto
+    # mode, must find and cure it again (and ask nothing, since no one is there to answer).
+    box.set_registry({m.WINLOGON: {"Shell": INFECTED_SHELL}})
+    box.restart()
+    check(box.exists(DRIVER), False, "driver file after the restart")
+    check(box.value(m.WINLOGON, "Shell"), "Explorer.exe", "Shell cured by the run-once run")
+    check((box.key(m.RUNONCE) or {}).get("Zorvane"), None, "run-once entry after the restart")
+    run(box, [], b"\r\n", exe=exe, out=B() + t.CLEAN + t.PAUSE, what="final scan")
+
+
+@case()
+def xp_cycle_answer_y(box):
+    xp_cycle(box, PROGRAM, [], b"y\r\n")
+
+
+@case()
+def xp_cycle_path_with_blanks(box):
+    xp_cycle(box, SPACED_PROGRAM, ["/AUTO"], b"")
+
+
+@case("nt40")
+def nt40_cycle(box):
+    nt4_cycle(box, PROGRAM)
+
+
+@case("nt40")
+def nt40_cycle_path_with_blanks(box):
+    nt4_cycle(box, SPACED_PROGRAM)
+
+
+REPORT = rb"Exception %s in module zorvane\.exe at [0-9A-F]{8}\.\r\n%s\.\r\n\r\n\Z"
+
+
+def check_report(result, class_name, message):
+    """The error report ends standard error (Wine's own line about the unhandled-exception
+    filter may come before it) and the exit code is 1."""
+    check(result.rc, 1, "exit code")
+    if not re.search(REPORT % (class_name, re.escape(message)), result.err):
+        raise Failed("error report: %r" % result.err)
+
+
+@case()
+def output_failure_ends_with_report(box):
+    # A full disk behind standard output: the first write fails with ERROR_DISK_FULL.
+    result = box.run(["/LIST"], b"", stdout="/dev/full")
+    check_report(result, b"EInOutError", b"I/O error 112")
+
+
+@case()
+def registry_error_ends_with_report(box):
+    # "AutoAdminLogon" of a type that is not text: the scheduling stops with the registry error
+    # after boot.ini was rewritten; no restart is requested.
+    plant(box, ubriel=True, hacdef=True, boot_ini=True,
+          registry={m.WINLOGON: {"AutoAdminLogon": 1}})
+    result = run(box, ["/AUTO"], b"", rc=1, out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND)
+    check_report(result, b"ERegistryException", b"Invalid data type for 'AutoAdminLogon'")
+    check(box.read_file(BOOT_INI), SAFE_MODE_BOOT_INI, "boot.ini")
+    check(box.value(m.SAFEBOOT, "AlternateShell"), COMMAND_FILE, "AlternateShell")
+    check(box.key(m.WINLOGON).get("AutoAdminLogon"), ("REG_DWORD", "0x1"), "AutoAdminLogon")
+    check(box.restart_requests(), [], "restart requests")
+
+
+# Cases that wait on the threat modules and boot control, still placeholders in the program:
+# left out of a default run until they land (--all runs them too).
+WAITING = {"nt40_safemode_cures_without_boot_changes", "ubriel_by_shell",
+           "hacdef_by_locked_driver_file", "both_threats_answers", "nocure_reports_only",
+           "win2k_auto_schedules_safe_mode", "xp_cycle_answer_y", "xp_cycle_path_with_blanks",
+           "nt40_cycle", "nt40_cycle_path_with_blanks", "registry_error_ends_with_report"}
+
+
+# --- the runner --------------------------------------------------------------------------------
+
+def run_case(name, template, helpers, exe, work_root):
+    version, function, _ = CASES[name]
+    started = time.monotonic()
+    try:
+        with m.Machine(template, work_root / name, helpers, version=version) as box:
+            box.write_file(PROGRAM, pathlib.Path(exe).read_bytes())
+            function(box)
+        return name, None, time.monotonic() - started
+    except Failed as failure:
+        return name, str(failure), time.monotonic() - started
+    except Exception:  # a broken machine fails the case, not the suite
+        return name, traceback.format_exc(), time.monotonic() - started
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--exe", help="zorvane.exe to test")
+    parser.add_argument("--list", action="store_true", help="print the case names and stop")
+    parser.add_argument("--all", action="store_true", help="also the cases still waiting")
+    parser.add_argument("--template", help="template prefix to copy (made when absent)")
+    parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("cases", nargs="*", help="case names (default: all)")
+    options = parser.parse_args()
+    default = [n for n in CASES if options.all or n not in WAITING]
+    if options.list:
+        print("\n".join(default))
+        return 0
+    if not options.exe:
+        parser.error("--exe is required")
+    names = options.cases or default
+    if len(default) < len(CASES) and not options.cases:
+        print("%d cases wait on unfinished parts of the program and are left out"
+              % (len(CASES) - len(default)))
+    unknown = [n for n in names if n not in CASES]
+    if unknown:
+        parser.error("unknown cases: " + ", ".join(unknown))
+
+    started = time.monotonic()
+    work_root = pathlib.Path(tempfile.mkdtemp(prefix="zorvane-wine-"))
+    try:
+        helpers = m.build_helpers(work_root / "helpers")
+        template = options.template
+        if not template:
+            template = work_root / "template"
+            print("Making the template Wine prefix ...", flush=True)
+            m.make_template(template)
+        failed = 0
+        with concurrent.futures.ThreadPoolExecutor(max_workers=options.jobs) as pool:
+            futures = [pool.submit(run_case, n, template, helpers, options.exe, work_root)
+                       for n in names]
+            for future in concurrent.futures.as_completed(futures):
+                name, failure, seconds = future.result()
+                print("%s %s (%.1f s)" % ("FAIL" if failure else "ok  ", name, seconds),
+                      flush=True)
+                if failure:
+                    failed += 1
+                    print("    " + failure.replace("\n", "\n    "), flush=True)
+    finally:
+        shutil.rmtree(work_root, ignore_errors=True)
+    print("Wine suite: %.0f s" % (time.monotonic() - started))
+    print("%d passed, %d failed" % (len(names) - failed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
