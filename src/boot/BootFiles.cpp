@@ -1,0 +1,25 @@
+#include "boot/BootFiles.h"
+
+#include "platform/HostFacts.h"
+#include "platform/WindowsApi.h"
+
+namespace zorvane {
+
+std::string CommandFilePath() {
+    return DriveRootedPath(":\\Zorvane.cmd");
+}
+
+std::string BootIniPath() {
+    return DriveRootedPath(":\\boot.ini");
+}
+
+std::string BootIniBackupPath() {
+    return DriveRootedPath(":\\boot.ini.ZRVBACKUP");
+}
+
+void MoveBackupOverBootIni() {
+    Windows().MoveFileExA(BootIniBackupPath().c_str(), BootIniPath().c_str(),
+                          MovefileReplaceExisting | MovefileCopyAllowed);
+}
+
+}  // namespace zorvane

@@ -1,0 +1,22 @@
+#include "boot/RunOnce.h"
+
+#include "boot/MachineKey.h"
+#include "boot/OwnCommand.h"
+#include "boot/Restart.h"
+#include "platform/Guarded.h"
+#include "platform/Registry.h"
+
+namespace zorvane {
+
+void ScheduleRunOnceAndRestart() {
+    // Without the entry the cure has still run in place; the restart matters more than the
+    // rescan, so a registry refusal (no rights, key not creatable) is swallowed.
+    Guarded([] {
+        TRegistry registry;
+        OpenOrMakeMachineKey(registry, RunOnceKey);
+        registry.PutString("Zorvane", OwnCommand(" /Auto"));
+    });
+    RestartSystem();
+}
+
+}  // namespace zorvane
