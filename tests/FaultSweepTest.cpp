@@ -144,7 +144,9 @@ std::string Trial(const Cycle& cycle, const std::function<void(SimWindows&)>& in
     const SimWindows::Snapshot after = OutsideTheProgram(machine);
     EXPECT_EQ(before, after) << SimWindows::Describe(before, after);
     const bool found = ExpectRecovery(machine, original);
-    if (found) EXPECT_EQ(Leftovers(machine), "");
+    if (found) {
+        EXPECT_EQ(Leftovers(machine), "");
+    }
     return Leftovers(machine);
 }
 
