@@ -15,13 +15,12 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "
 import machine as m  # noqa: E402
 import suite  # noqa: E402  (the planted machine is the suite's)
 
-WATCHED_VALUES = [
-    (m.WINLOGON, "Shell"),
-    (m.WINLOGON, "AutoAdminLogon"),
-    (m.WINLOGON, "OLDAutoAdminLogon"),
-    (m.SAFEBOOT, "AlternateShell"),
-    (m.RUNONCE, "Zorvane"),
-    (m.SESSION_MANAGER, "PendingFileRenameOperations"),
+WATCHED_VALUES = [  # label, key, value name
+    ("Winlogon Shell", m.WINLOGON, "Shell"),
+    ("Winlogon AutoAdminLogon", m.WINLOGON, "AutoAdminLogon"),
+    ("Winlogon OLDAutoAdminLogon", m.WINLOGON, "OLDAutoAdminLogon"),
+    ("SafeBoot AlternateShell", m.SAFEBOOT, "AlternateShell"),
+    ("RunOnce Zorvane", m.RUNONCE, "Zorvane"),
 ]
 WATCHED_FILES = [suite.BOOT_INI, suite.BACKUP, suite.COMMAND_FILE, suite.DRIVER,
                  *suite.UBRIEL_FILES]
@@ -32,12 +31,22 @@ def heading(text):
     print("\n" + "=" * 100 + "\n" + text + "\n" + "=" * 100, flush=True)
 
 
+def pending_deletions(box):
+    """The files Windows deletes at the next restart (pairs of source and empty target)."""
+    text = box.value(m.SESSION_MANAGER, "PendingFileRenameOperations")
+    if not text:
+        return None
+    names = [n.replace("\\??\\", "") for n in text.split("\\0") if n]
+    return ", ".join(names)
+
+
 def snapshot(box):
     state = {}
-    for key, name in WATCHED_VALUES:
-        state["registry " + key.replace(m.HKLM, "HKLM") + " : " + name] = box.value(key, name)
+    for label, key, name in WATCHED_VALUES:
+        state["registry " + label] = box.value(key, name)
+    state["to delete at restart"] = pending_deletions(box)
     for key in WATCHED_KEYS:
-        state["registry key " + key.replace(m.HKLM, "HKLM")] = (
+        state["key " + key.replace(m.HKLM + "\\SYSTEM\\", "")] = (
             "present" if box.key(key) is not None else None)
     for path in WATCHED_FILES:
         data = box.read_file(path)
@@ -52,7 +61,7 @@ def show_state(state):
     for name, value in state.items():
         if name == "boot.ini text":
             continue
-        print("  %-86s %s" % (name, "(none)" if value is None else value))
+        print("  %-46s %s" % (name, "(none)" if value is None else value))
     show_boot_ini(state["boot.ini text"])
 
 
@@ -69,7 +78,7 @@ def show_changes(before, after):
         if before.get(name) == after[name] or name == "boot.ini text":
             continue
         changed = True
-        print("  %-70s %s  ->  %s" % (name, before.get(name) or "(none)", after[name] or "(none)"))
+        print("  %-46s %s  ->  %s" % (name, before.get(name) or "(none)", after[name] or "(none)"))
     if before["boot.ini text"] != after["boot.ini text"]:
         changed = True
         print("  boot.ini, before and after:")
@@ -119,9 +128,11 @@ def main():
             state = new
             print("\nThe program asked Windows to restart. The next start is minimal Safe Mode,\n"
                   "whose shell is the command file named by \"AlternateShell\"; the hiding driver\n"
-                  "does not load there, so the helper's lock ends.")
+                  "does not load there, so the helper's lock ends. Say one of the backdoor's\n"
+                  "libraries is still held by a process: it can only go at the next restart.")
 
             box.locks.pop().release()
+            box.lock(r"C:\windows\system32\hcsrss.dll")
             shell = box.value(m.SAFEBOOT, "AlternateShell")
             result = box.wine("cmd", "/c", shell)
             show_run("Run 2: Safe Mode runs the command file %s" % shell, "cmd /c " + shell, result)
