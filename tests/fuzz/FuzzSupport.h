@@ -16,7 +16,7 @@
 inline std::vector<std::string> RawLines(std::string_view bytes) {
     std::vector<std::string> lines(1);
     for (const char byte : bytes.substr(0, bytes.find('\x1a')))
-        byte == '\n' ? lines.emplace_back() : lines.back().push_back(byte);
+        byte == '\n' ? void(lines.emplace_back()) : lines.back().push_back(byte);
     return lines;
 }
 
