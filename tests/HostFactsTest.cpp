@@ -42,5 +42,17 @@ TEST(HostFacts, FollowTheVersionAndSystemDriveInTheirOrder) {
     }
 }
 
+// Without the record, GetVersion's major version still tells NT 4.0 (no Safe Mode) apart.
+TEST(HostFacts, AFailingGetVersionExAFallsBackToTheMajorVersion) {
+    for (const auto& [version, nt4] : {std::pair{Nt4, true}, {Xp, false}, {Win2000, false}}) {
+        sim::SimWindows machine;
+        machine.SetVersion(version);
+        machine.FailCall("GetVersionExA", 1, error::InvalidParameter);
+        const WindowsScope scope(machine);
+        ComputeHostFacts();
+        EXPECT_EQ(IsWindowsNT4(), nt4) << static_cast<int>(version);
+    }
+}
+
 }  // namespace
 }  // namespace zorvane

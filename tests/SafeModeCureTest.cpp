@@ -20,9 +20,15 @@ TEST(SafeModeCure, IsScheduledAndUndoneInOrder) {
               "RegSetValueExA \"AlternateShell\" 0x0 0x1 \"C:\\Zorvane.cmd\0\" 0xF\n"
               "CreateFileA \"C:\\Zorvane.cmd\" 0x40000000 0x1 NULL 0x2 0x80 NULL\n"
               "SetFileAttributesA \"C:\\boot.ini\" 0x80\n"
-              "MoveFileExA \"C:\\boot.ini\" \"C:\\boot.ini.ZRVBACKUP\" 0x3\n"
+              // boot.ini stays whole in place: the backup is a copy, renamed once complete...
+              "CreateFileA \"C:\\boot.ini\" 0x80000000 0x1 NULL 0x3 0x80 NULL\n"
+              "CreateFileA \"C:\\boot.ini.ZRVNEW\" 0x40000000 0x0 NULL 0x2 0x80 NULL\n"
+              "SetFileAttributesA \"C:\\boot.ini.ZRVNEW\" 0x80\n"
+              "MoveFileExA \"C:\\boot.ini.ZRVNEW\" \"C:\\boot.ini.ZRVBACKUP\" 0x3\n"
+              // ... and the Safe Mode copy is written beside it, then moved over it.
               "CreateFileA \"C:\\boot.ini.ZRVBACKUP\" 0x80000000 0x1 NULL 0x3 0x80 NULL\n"
-              "CreateFileA \"C:\\boot.ini\" 0x40000000 0x1 NULL 0x2 0x80 NULL\n"
+              "CreateFileA \"C:\\boot.ini.ZRVNEW\" 0x40000000 0x1 NULL 0x2 0x80 NULL\n"
+              "MoveFileExA \"C:\\boot.ini.ZRVNEW\" \"C:\\boot.ini\" 0x3\n"
               "SetFileAttributesA \"C:\\boot.ini\" 0x2\n"
               "RegSetValueExA \"OLDAutoAdminLogon\" 0x0 0x1 \"0\0\" 0x2\n"
               "RegSetValueExA \"AutoAdminLogon\" 0x0 0x1 \"1\0\" 0x2\nExitWindowsEx 0x2 0x0\n"s);
@@ -62,6 +68,7 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
                       shell = reg + "Failed to set data for 'AlternateShell'",
                       rolledBack = "cmd.exe same logon=0 restarts=0",
                       stopped = "C:\\Zorvane.cmd cmd same logon=0 restarts=0",
+                      copyStopped = "C:\\Zorvane.cmd cmd same backup logon=0 restarts=0",
                       cmdLeft = "C:\\Zorvane.cmd cmd changed logon=1 restarts=1";
     const std::tuple<Arrange, void (*)(), std::string, std::string> cases[] = {
         {Deny(SafeBoot), schedule, shell, rolledBack},
@@ -70,18 +77,24 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
         {Fail("CreateFileA", 1, 5), schedule, "", rolledBack},  // command file not creatable
         {Fail("WriteFile", 1, 112), schedule, io, stopped},     // command file not written
         {noBootIni, schedule, "", "cmd.exe missing logon=0 restarts=0"},
-        {Fail("CreateFileA", 2, 32), schedule, "", rolledBack},  // backup not readable
-        {Fail("CreateFileA", 3, 5), schedule, "", rolledBack},   // boot.ini not creatable
-        {Fail("WriteFile", 2, 112), schedule, io, stopped},      // the copy fails
-        {Fail("WriteFile", 3, 112), schedule, io, stopped},      // closing boot.ini fails
+        {Fail("CreateFileA", 2, 32), schedule, "", rolledBack},        // backup not readable
+        {Fail("CreateFileA", 3, 5), schedule, "", rolledBack},         // boot.ini not creatable
+        {Fail("GetModuleFileNameA", 1, 5), schedule, "", rolledBack},  // own path unknown
+        {Fail("WriteFile", 2, 112), schedule, "", rolledBack},         // the backup not written
+        {Fail("WriteFile", 3, 112), schedule, io, copyStopped},        // the copy fails
+        {Fail("WriteFile", 4, 112), schedule, io, copyStopped},        // closing the copy fails
         {notText, schedule, reg + "Invalid data type for 'AutoAdminLogon'",
          "C:\\Zorvane.cmd cmd changed backup logon=- restarts=0"},
         {Deny(Winlogon), schedule, "", "C:\\Zorvane.cmd cmd changed backup logon=0 restarts=1"},
         {scheduled(Deny(SafeBoot)), restore, shell, "C:\\Zorvane.cmd cmd same logon=1 restarts=1"},
         {scheduled(oldNotText), restore, reg + "Invalid data type for 'OLDAutoAdminLogon'",
          "cmd.exe same logon=1 restarts=1"},
+        // The backup not moved back: the switch is taken out of boot.ini instead.
         {scheduled(Fail("MoveFileExA", 1, 5)), restore, "",
-         "cmd.exe changed backup logon=0 restarts=2"},
+         "cmd.exe same backup logon=0 restarts=2"},
+        // Neither (boot.ini held open): the Safe Mode start and its cure stay, to run again.
+        {scheduled([](auto& m) { m.files.HoldOpenByOtherProcess(BootIni); }), restore,
+         "EInOutError: I/O error 32", "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1"},
         {scheduled(Fail("CreateFileA", 2, 5), false), restore, "EInOutError: File access denied",
          cmdLeft},  // the new boot.ini not creatable
         {scheduled(Fail("WriteFile", 1, 112), false), restore, io, cmdLeft}};
@@ -96,6 +109,16 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
         EXPECT_EQ(host.m.files.OpenHandleCount(), 0u);
         EXPECT_FALSE(host.m.files.Exists(NewBootIni));
     }
+}
+
+// A second scheduling before the Safe Mode run keeps the automatic logon saved by the first.
+TEST(SafeModeCure, SchedulingTwiceKeepsTheSavedAutomaticLogon) {
+    BootHost host;
+    host.m.registry.SetString(Winlogon, "AutoAdminLogon", "0");
+    ScheduleSafeModeCure();
+    ScheduleSafeModeCure();
+    RestoreNormalBoot();
+    EXPECT_EQ(host.Value(Winlogon, "AutoAdminLogon"), "0");
 }
 
 }  // namespace

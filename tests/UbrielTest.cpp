@@ -81,12 +81,14 @@ TEST_F(UbrielTest, CureSchedulesRepairsAndDeletesInOrderOnBothDrives) {
     }
     machine.registry.SetString(Winlogon, "Shell", "Explorer.exe ubr2.exe");
     EXPECT_TRUE(CureUbriel());
-    EXPECT_EQ(machine.files.PendingDeletes(), (Texts{targets[0], targets[1], targets[2]}));
+    // Every target is also deleted at the next restart, should its deletion now fail.
+    EXPECT_EQ(machine.files.PendingDeletes(), Texts(std::begin(targets), std::end(targets)));
     for (const std::string& target : targets) EXPECT_FALSE(machine.files.Exists(target)) << target;
     const std::string remove = "SetFileAttributesA DeleteFileA ";
     EXPECT_EQ(Names(),
               "RegOpenKeyA RegQueryValueExA RegCloseKey GetSystemDirectoryA MoveFileExA "
-              "MoveFileExA MoveFileExA RegOpenKeyExA RegCloseKey RegCreateKeyExA "
+              "MoveFileExA MoveFileExA GetWindowsDirectoryA MoveFileExA MoveFileExA MoveFileExA "
+              "MoveFileExA RegOpenKeyExA RegCloseKey RegCreateKeyExA "
               "RegQueryValueExA RegQueryValueExA RegQueryValueExA RegSetValueExA "
               "RegCloseKey GetSystemDirectoryA " +
                   remove + "GetSystemDirectoryA " + remove + "GetSystemDirectoryA " + remove +

@@ -17,9 +17,13 @@ std::string BootIniBackupPath() {
     return DriveRootedPath(":\\boot.ini.ZRVBACKUP");
 }
 
-void MoveBackupOverBootIni() {
-    Windows().MoveFileExA(BootIniBackupPath().c_str(), BootIniPath().c_str(),
-                          MovefileReplaceExisting | MovefileCopyAllowed);
+std::string NewBootIniPath() {
+    return DriveRootedPath(":\\boot.ini.ZRVNEW");
+}
+
+bool MoveBackupOverBootIni() {
+    return Windows().MoveFileExA(BootIniBackupPath().c_str(), BootIniPath().c_str(),
+                                 MovefileReplaceExisting | MovefileCopyAllowed) != 0;
 }
 
 }  // namespace zorvane

@@ -9,8 +9,11 @@ namespace zorvane {
 std::string CommandFilePath();    // the Safe Mode shell: one line that starts the program
 std::string BootIniPath();        // the boot configuration
 std::string BootIniBackupPath();  // boot.ini as it was before the first scheduling
+// Where a new boot.ini (or the backup) is written whole before it is moved into place, so that
+// no failure and no power loss ever leaves boot.ini missing or cut short.
+std::string NewBootIniPath();
 
-// Puts the saved boot.ini back in place of the current one (result not examined).
-void MoveBackupOverBootIni();
+// Puts the saved boot.ini back in place of the current one; answers whether the move was made.
+bool MoveBackupOverBootIni();
 
 }  // namespace zorvane

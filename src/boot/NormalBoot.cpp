@@ -9,6 +9,7 @@
 #include "boot/MachineKey.h"
 #include "boot/Restart.h"
 #include "boot/TextLines.h"
+#include "platform/Exceptions.h"
 #include "platform/FileOps.h"
 #include "platform/HostFacts.h"
 #include "platform/IoError.h"
@@ -18,10 +19,6 @@
 
 namespace zorvane {
 namespace {
-
-std::string NewBootIniPath() {
-    return DriveRootedPath(":\\boot.ini.ZRVNEW");
-}
 
 // The lines of boot.ini without the Safe Mode switch; `changed` tells whether any line had it.
 std::vector<std::string> LinesWithoutSwitch(bool& changed) {
@@ -62,8 +59,12 @@ void RemoveSwitchFromBootIni() {
     }
     // A read-only boot.ini would refuse to be replaced.
     Windows().SetFileAttributesA(BootIniPath().c_str(), FileAttributeNormal);
-    Windows().MoveFileExA(NewBootIniPath().c_str(), BootIniPath().c_str(),
-                          MovefileReplaceExisting | MovefileCopyAllowed);
+    if (!Windows().MoveFileExA(NewBootIniPath().c_str(), BootIniPath().c_str(),
+                               MovefileReplaceExisting | MovefileCopyAllowed)) {
+        const int code = static_cast<int>(Windows().GetLastError());
+        RemoveFile(NewBootIniPath());
+        throw EInOutError(code, IoErrorMessage(code));
+    }
 }
 
 void RestoreAutomaticLogon() {
@@ -77,11 +78,13 @@ void RestoreAutomaticLogon() {
 }  // namespace
 
 void RestoreNormalBoot() {
-    if (FileListed(BootIniBackupPath())) {
-        MoveBackupOverBootIni();
-    } else if (FileListed(BootIniPath())) {
-        RemoveSwitchFromBootIni();
-    }
+    // cmd.exe as the alternate shell and no command file are right only once boot.ini starts
+    // Windows normally: with the switch still there, every start would be minimal Safe Mode at a
+    // command prompt. So when the backup cannot be moved back, the switch is taken out of boot.ini
+    // instead, and when that fails too the error ends the run before anything else is undone:
+    // the next start runs the cure again.
+    const bool restored = FileListed(BootIniBackupPath()) && MoveBackupOverBootIni();
+    if (!restored && FileListed(BootIniPath())) RemoveSwitchFromBootIni();
     {
         TRegistry safeBoot;
         OpenOrMakeMachineKey(safeBoot, SafeBootKey);

@@ -9,6 +9,7 @@
 #include "boot/OwnCommand.h"
 #include "boot/Restart.h"
 #include "boot/TextLines.h"
+#include "frontend/CommandLine.h"
 #include "platform/FileOps.h"
 #include "platform/IoError.h"
 #include "platform/Registry.h"
@@ -21,8 +22,11 @@ namespace {
 constexpr std::string_view AlternateShell = "AlternateShell";
 constexpr std::string_view DefaultShell = "cmd.exe";
 
-// False when the file cannot be created; a failed write or close raises.
+// False when the file cannot be created; a failed write or close raises. Without the program's
+// own path the file could not start the program, and every Safe Mode start would be left without
+// a shell: that counts as a file that cannot be created.
 bool WriteCommandFile() {
+    if (ArgumentAt(0).empty()) return false;
     TextLineFile file(CommandFilePath());
     file.OpenForWriting();
     if (TakeIoError() != 0) return false;
@@ -31,16 +35,24 @@ bool WriteCommandFile() {
     return true;
 }
 
-// Answers whether boot.ini was moved to the backup now. An existing backup is never replaced:
-// it holds the boot.ini of before the first scheduling, and every rewrite starts from it.
+// Answers whether a backup was there already: an earlier scheduling is still in force. An
+// existing backup is never replaced: it holds the boot.ini of before the first scheduling, and
+// every rewrite starts from it. boot.ini itself stays in place, whole, at every moment (a power
+// loss must leave a machine that starts), so the backup is a copy, written under the scratch name
+// and then renamed: a backup that is there is whole.
 bool BackUpBootIni() {
-    if (!FileListed(BootIniPath())) return false;
-    // A hidden, system or read-only boot.ini would refuse the move and, later, the rewrite.
-    Windows().SetFileAttributesA(BootIniPath().c_str(), FileAttributeNormal);
-    if (FileListed(BootIniBackupPath())) return false;
-    Windows().MoveFileExA(BootIniPath().c_str(), BootIniBackupPath().c_str(),
-                          MovefileReplaceExisting | MovefileCopyAllowed);
-    return true;
+    const bool listed = FileListed(BootIniPath());
+    // A hidden, system or read-only boot.ini would refuse to be replaced later.
+    if (listed) Windows().SetFileAttributesA(BootIniPath().c_str(), FileAttributeNormal);
+    if (FileListed(BootIniBackupPath())) return true;
+    if (listed && CopyWholeFile(BootIniPath(), NewBootIniPath())) {
+        // A new file is marked for archiving; the backup has normal attributes, as a moved
+        // boot.ini would after the reset above.
+        Windows().SetFileAttributesA(NewBootIniPath().c_str(), FileAttributeNormal);
+        Windows().MoveFileExA(NewBootIniPath().c_str(), BootIniBackupPath().c_str(),
+                              MovefileReplaceExisting | MovefileCopyAllowed);
+    }
+    return false;
 }
 
 void CopyWithSafeModeSwitch(TextLineFile& backup, TextLineFile& bootIni) {
@@ -51,36 +63,39 @@ void CopyWithSafeModeSwitch(TextLineFile& backup, TextLineFile& bootIni) {
     } while (!CheckedAtEnd(backup));
 }
 
-// Rebuilds boot.ini from the backup. False when either file cannot be opened (nothing written).
-// A failed copy or close raises; `bootIniComplete` then tells whether boot.ini had been closed
-// whole. Both files are let go before anything leaves, so the backup can be moved at once.
-bool RewriteBootIni(bool& bootIniComplete) {
+// Writes the Safe Mode copy of the backup under the scratch name. False when either file cannot
+// be opened; a failed copy or close raises. Both files are let go before anything leaves.
+bool WriteSafeModeCopy() {
     TextLineFile backup(BootIniBackupPath());
     backup.OpenForReading();
     if (TakeIoError() != 0) return false;
-    TextLineFile bootIni(BootIniPath());
+    TextLineFile bootIni(NewBootIniPath());
     bootIni.OpenForWriting();
     if (TakeIoError() != 0) return false;
     CopyWithSafeModeSwitch(backup, bootIni);
     CheckedClose(bootIni);
-    bootIniComplete = true;
     CheckedClose(backup);
     return true;
 }
 
-void ForceAutomaticLogon() {
+// "OLDAutoAdminLogon" keeps the value of before the cure. While an earlier scheduling is still
+// in force, "AutoAdminLogon" holds the "1" that it wrote: saving that again would leave automatic
+// logon on for good once the cure is over, so the value saved then stays.
+void ForceAutomaticLogon(bool earlierScheduling) {
     TRegistry winlogon;
     winlogon.SelectRoot(HkeyLocalMachine());
     if (!winlogon.OpenCurrentKey(WinlogonKey, true)) return;
     const std::string old =
         winlogon.HasValue("AutoAdminLogon") ? winlogon.GetString("AutoAdminLogon") : "0";
-    winlogon.PutString("OLDAutoAdminLogon", old);
+    if (!(earlierScheduling && old == "1" && winlogon.HasValue("OLDAutoAdminLogon")))
+        winlogon.PutString("OLDAutoAdminLogon", old);
     winlogon.PutString("AutoAdminLogon", "1");
 }
 
 }  // namespace
 
 void ScheduleSafeModeCure() {
+    bool earlierScheduling = false;
     {
         TRegistry safeBoot;
         OpenOrMakeMachineKey(safeBoot, SafeBootKey);
@@ -89,26 +104,25 @@ void ScheduleSafeModeCure() {
             safeBoot.PutString(AlternateShell, DefaultShell);
             return;
         }
-        const bool movedNow = BackUpBootIni();
-        bool bootIniComplete = false;
+        earlierScheduling = BackUpBootIni();
         bool rewritten = false;
         try {
-            rewritten = RewriteBootIni(bootIniComplete);
+            rewritten = WriteSafeModeCopy() &&
+                        Windows().MoveFileExA(NewBootIniPath().c_str(), BootIniPath().c_str(),
+                                              MovefileReplaceExisting | MovefileCopyAllowed);
         } catch (const std::exception&) {
-            // A half-written boot.ini leaves the machine unable to start.
-            if (!bootIniComplete) MoveBackupOverBootIni();
+            RemoveFile(NewBootIniPath());  // boot.ini itself was never touched
             throw;
         }
         if (!rewritten) {
-            // boot.ini may exist only as the backup now; without it the machine cannot start.
-            if (movedNow) MoveBackupOverBootIni();
+            RemoveFile(NewBootIniPath());
             RemoveFile(CommandFilePath());
             safeBoot.PutString(AlternateShell, DefaultShell);
             return;
         }
         Windows().SetFileAttributesA(BootIniPath().c_str(), FileAttributeHidden);
     }
-    ForceAutomaticLogon();
+    ForceAutomaticLogon(earlierScheduling);
     RestartSystem();
 }
 

@@ -104,10 +104,13 @@ void AskToCure(RunFlags& flags) {
 void StartCure() {
     if (IsNTPlatform() && !IsWindowsNT4()) ScheduleSafeModeCure();
     if (IsWindowsNT4()) {
-        // NT 4.0 has no Safe Mode: cure in place, scan once more after the restart.
-        CureUbriel();
-        CureHacDef();
-        ScheduleRunOnceAndRestart();
+        // NT 4.0 has no Safe Mode: cure in place, scan once more after the restart. When
+        // neither cure found anything to remove (a hiding driver keeps its file out of sight
+        // while Windows runs), that scan would find the same and restart again, after every
+        // logon for good: no restart then.
+        const bool ubrielCured = CureUbriel();
+        const bool hacDefCured = CureHacDef();
+        if (ubrielCured || hacDefCured) ScheduleRunOnceAndRestart();
     }
 }
 

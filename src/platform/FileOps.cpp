@@ -25,4 +25,22 @@ bool RemoveFile(const std::string& path) {
     return Windows().DeleteFileA(path.c_str()) != 0;
 }
 
+bool CopyWholeFile(const std::string& from, const std::string& to) {
+    const FileHandle source(Windows().CreateFileA(from.c_str(), GenericRead, FileShareRead, nullptr,
+                                                  OpenExisting, FileAttributeNormal, nullptr));
+    if (!source) return false;
+    const FileHandle target(Windows().CreateFileA(to.c_str(), GenericWrite, 0, nullptr,
+                                                  CreateAlways, FileAttributeNormal, nullptr));
+    if (!target) return false;
+    for (;;) {
+        char block[512];
+        DWORD read = 0;
+        if (!Windows().ReadFile(source.Get(), block, sizeof block, &read, nullptr)) return false;
+        if (read == 0) return true;
+        DWORD written = 0;
+        if (!Windows().WriteFile(target.Get(), block, read, &written, nullptr) || written != read)
+            return false;
+    }
+}
+
 }  // namespace zorvane

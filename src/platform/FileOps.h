@@ -17,4 +17,8 @@ FileHandle CreateExclusive(const std::string& path);
 
 bool RemoveFile(const std::string& path);
 
+// Copies the file byte for byte (no line rules, nothing after a Ctrl-Z lost) into `to`, created
+// or emptied. False when any call fails; a partial `to` is then left for the caller to remove.
+bool CopyWholeFile(const std::string& from, const std::string& to);
+
 }  // namespace zorvane

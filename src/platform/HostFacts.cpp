@@ -13,17 +13,14 @@ char systemDriveLetter = 'C';
 constexpr DWORD OsVersionInfoSize = 148;  // the ANSI record; NT refuses any other size
 constexpr DWORD EnvironmentBufferSize = 250;
 
-bool ComputeIsNTPlatform() {
-    // Windows 95, 98 and ME set the highest bit of the version.
-    return (Windows().GetVersion() & 0x80000000u) == 0;
-}
-
 // Only the platform and the major version count: every NT 4.0 service pack is NT 4.0. A failing
-// GetVersionExA leaves the record's fields undefined, so it answers no.
-bool ComputeIsWindowsNT4() {
+// GetVersionExA leaves the record's fields undefined; the major version that GetVersion gave
+// (its low byte) answers then, so that NT 4.0, which has no Safe Mode, is never sent down the
+// Safe Mode path (its loader would ignore the switch and the cure would never run).
+bool ComputeIsWindowsNT4(DWORD version) {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = OsVersionInfoSize;
-    if (!Windows().GetVersionExA(&info)) return false;
+    if (!Windows().GetVersionExA(&info)) return (version & 0xFFu) == 4;
     return info.dwPlatformId == VerPlatformWin32Nt && info.dwMajorVersion == 4;
 }
 
@@ -41,8 +38,9 @@ char ComputeSystemDriveLetter() {
 }  // namespace
 
 void ComputeHostFacts() {
-    isNTPlatform = ComputeIsNTPlatform();
-    isWindowsNT4 = isNTPlatform && ComputeIsWindowsNT4();
+    const DWORD version = Windows().GetVersion();
+    isNTPlatform = (version & 0x80000000u) == 0;  // Windows 95, 98 and ME set the highest bit
+    isWindowsNT4 = isNTPlatform && ComputeIsWindowsNT4(version);
     systemDriveLetter = ComputeSystemDriveLetter();
 }
 

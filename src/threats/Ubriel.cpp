@@ -120,6 +120,17 @@ bool CureUbriel() {
             Windows().MoveFileExA((directory + name).c_str(), nullptr, MovefileDelayUntilReboot);
         }
     });
+    // The files deleted only at once below are registered as well: once the shell is repaired
+    // the threat is no longer detected, so a deletion that fails, or a run cut short by a
+    // power loss, would otherwise leave its file for good.
+    Guarded([] {
+        const std::string windows = WindowsDirectory();
+        for (const std::string& path :
+             {std::string("c:\\ubr2.exe"), DriveRootedPath(":\\ubr2.exe"),
+              windows + WindowsDirectoryNames[0], windows + WindowsDirectoryNames[1]}) {
+            Windows().MoveFileExA(path.c_str(), nullptr, MovefileDelayUntilReboot);
+        }
+    });
 
     Guarded(RepairShell);
 

@@ -46,5 +46,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(zorvane::ArgumentAt(static_cast<int>(expected.size()) + 1).empty());
     }
     machine.EndProcess();
+    machine.ClearJournal();
     return 0;
 }

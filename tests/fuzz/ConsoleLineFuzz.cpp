@@ -24,5 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zorvane::CloseConsole();
     }
     machine.EndProcess();
+    machine.ClearJournal();
     return 0;
 }

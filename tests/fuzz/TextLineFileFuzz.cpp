@@ -40,5 +40,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(machine.files.Content("C:\\copy.txt") == copy);
     machine.EndProcess();
+    machine.ClearJournal();
     return 0;
 }
