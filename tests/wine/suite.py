@@ -253,11 +253,12 @@ def win2k_auto_schedules_safe_mode(box):
     run(box, ["/AUTO"], b"", out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND)
     check_scheduled(box, PROGRAM, old_logon="0")
     # Scheduled again before the Safe Mode start: the first backup stays the source, so each
-    # entry carries the switch once.
+    # entry carries the switch once, and the saved logon setting stays the one from before the
+    # cure (not the "1" the first scheduling wrote).
     run(box, ["/AUTO"], b"", out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND, what="second /AUTO")
     check(box.read_file(BOOT_INI), SAFE_MODE_BOOT_INI, "boot.ini after the second scheduling")
     check(box.read_file(BACKUP), ORIGINAL_BOOT_INI, "backup after the second scheduling")
-    check(box.value(m.WINLOGON, "OLDAutoAdminLogon"), "1", "OLDAutoAdminLogon taken afresh")
+    check(box.value(m.WINLOGON, "OLDAutoAdminLogon"), "0", "OLDAutoAdminLogon kept")
     check(box.restart_requests(), [RESTART, RESTART], "restart requests")
 
 
