@@ -46,13 +46,6 @@ struct Case {
     DWORD readFailure = 0;  // of the first ReadFile
 };
 
-int Launch(sim::SimWindows& machine, const char* line, const char* input, const Arrange& arrange,
-           const char* module = "C:\\Tools\\zorvane.exe") {
-    machine.StartProcess(line, module, input);
-    arrange(machine);
-    return testing::RunOnMachine(machine);
-}
-
 void Check(const Case& c, bool infected) {
     SCOPED_TRACE(std::string(c.line) + " | " + c.input);
     sim::SimWindows machine;
@@ -61,13 +54,11 @@ void Check(const Case& c, bool infected) {
         machine.registry.SetString(Winlogon, "Shell", "Explorer.exe ubr2.exe");
         machine.InstallHidingDriver("c:\\ubr2drv.sys", {"c:\\ubr2drv.sys"}, {});
     }
-    EXPECT_EQ(Launch(machine, c.line, c.input,
-                     [&](auto& m) {
-                         if (c.readFailure) m.FailCall("ReadFile", 1, c.readFailure);
-                     }),
-              0);
-    EXPECT_EQ(machine.Stderr(), "");
-    EXPECT_EQ(machine.Stdout(), Banner + c.out);
+    if (c.readFailure) machine.FailCall("ReadFile", 1, c.readFailure);
+    const auto run = testing::RunProgram(machine, c.line, c.input);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, Banner + c.out);
     EXPECT_EQ(!machine.RestartRequests().empty(), c.restarted);
     EXPECT_EQ(machine.registry.GetString(Winlogon, "Shell") == "Explorer.exe",
               !infected || c.shellRepaired);
@@ -132,27 +123,26 @@ TEST(RunFlow, AnUnhandledErrorEndsTheRunWithTheReportOnStandardErrorAndExitCode1
             std::replace(text.begin(), text.end(), '\xe9', '\x82');
             return text;
         });
-        EXPECT_EQ(Launch(machine, "z /LIST", "\r\n", arrange, "C:\\D\xe9\\Caf\xe9.exe"), 1);
+        arrange(machine);
+        const auto run = testing::RunProgram(machine, "z /LIST", "\r\n", "C:\\D\xe9\\Caf\xe9.exe");
+        EXPECT_EQ(run.exitCode, 1);
         const std::string report =
             "Exception EInOutError in module Caf\x82\\.exe at [0-9A-F]{8}\\.\r\n";
-        EXPECT_TRUE(
-            std::regex_match(machine.Stderr(), std::regex(report + message + "\\.\r\n\r\n")))
-            << machine.Stderr();
-        EXPECT_TRUE(std::regex_search(machine.Stdout(), std::regex(out)));
+        EXPECT_TRUE(std::regex_match(run.err, std::regex(report + message + "\\.\r\n\r\n")))
+            << run.err;
+        EXPECT_TRUE(std::regex_search(run.out, std::regex(out)));
         const auto names = machine.JournalNames();  // the system's filter is asked first
         EXPECT_LT(std::find(names.begin(), names.end(), "UnhandledExceptionFilter"),
                   std::find(names.begin(), names.end(), "CharToOemA"));
     }
     sim::SimWindows machine;  // the filter lets the system end the process: no report
-    EXPECT_EQ(Launch(machine, "z /LIST", "\r\n",
-                     [](auto& m) {
-                         m.SetUnhandledExceptionAnswer(ExceptionContinueSearch);
-                         m.FailCall("ReadFile", 1, error::DiskFull);
-                     }),
-              static_cast<int>(ProgramErrorExceptionCode));
+    machine.SetUnhandledExceptionAnswer(ExceptionContinueSearch);
+    machine.FailCall("ReadFile", 1, error::DiskFull);
+    const auto run = testing::RunProgram(machine, "z /LIST", "\r\n");
+    EXPECT_EQ(run.exitCode, static_cast<int>(ProgramErrorExceptionCode));
     EXPECT_EQ(machine.UnhandledExceptions(), std::vector<DWORD>{ProgramErrorExceptionCode});
-    EXPECT_EQ(machine.Stderr(), "");
-    EXPECT_EQ(machine.Stdout().size(), 3 * 128u);  // the bytes held in the buffer are lost
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.size(), 3 * 128u);  // the bytes held in the buffer are lost
 }
 
 // /LIST writes about 490 bytes, then reads a line at the pause.
@@ -160,15 +150,16 @@ TEST(RunFlow, OutputGoesInBlocksOf128ToFilesAndPipesAndAtOnceToAConsole) {
     std::string console;
     for (const StdKind kind : {StdKind::Console, StdKind::DiskFile, StdKind::Pipe}) {
         sim::SimWindows machine;
-        Launch(machine, "z /LIST", "\r\n", [&](auto& m) { m.SetStdKind(StdOutputHandle, kind); });
+        machine.SetStdKind(StdOutputHandle, kind);
+        const std::string out = testing::RunProgram(machine, "z /LIST", "\r\n").out;
         const auto writes = machine.StdoutWrites();
         ASSERT_GT(writes.size(), 3u);
         for (std::size_t i = 0; i + 1 < writes.size(); ++i) {  // a console: one text a write
             EXPECT_TRUE(kind == StdKind::Console ? writes[i].back() == '\n'
                                                  : writes[i].size() == 128);
         }
-        if (kind == StdKind::Console) console = machine.Stdout();
-        EXPECT_EQ(machine.Stdout(), console);  // nothing lost at the end
+        if (kind == StdKind::Console) console = out;
+        EXPECT_EQ(out, console);  // nothing lost at the end
         // The pause's read writes out nothing: a file or pipe gets its last bytes at the end.
         const auto names = machine.JournalNames();
         const auto read = std::find(names.begin(), names.end(), "ReadFile");

@@ -252,6 +252,31 @@ def win2k_auto_schedules_safe_mode(box):
           registry={m.WINLOGON: {"AutoAdminLogon": "0"}})
     run(box, ["/AUTO"], b"", out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND)
     check_scheduled(box, PROGRAM, old_logon="0")
+    # Scheduled again before the Safe Mode start: the first backup stays the source, so each
+    # entry carries the switch once, and the saved logon setting stays the one from before the
+    # cure (not the "1" the first scheduling wrote).
+    run(box, ["/AUTO"], b"", out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND, what="second /AUTO")
+    check(box.read_file(BOOT_INI), SAFE_MODE_BOOT_INI, "boot.ini after the second scheduling")
+    check(box.read_file(BACKUP), ORIGINAL_BOOT_INI, "backup after the second scheduling")
+    check(box.value(m.WINLOGON, "OLDAutoAdminLogon"), "0", "OLDAutoAdminLogon kept")
+    check(box.restart_requests(), [RESTART, RESTART], "restart requests")
+
+
+@case()
+def safemode_without_backup_leaves_normal_boot(box):
+    # A scheduling whose backup was lost: the Safe Mode run must still take the switch out of
+    # boot.ini, or the machine would start in minimal Safe Mode for good.
+    box.write_file(BOOT_INI, SAFE_MODE_BOOT_INI, "h")
+    box.write_file(COMMAND_FILE, command(PROGRAM, " /SAFEMODE /AUTO") + t.CRLF)
+    box.set_registry({m.SAFEBOOT: {"AlternateShell": COMMAND_FILE},
+                      m.WINLOGON: {"AutoAdminLogon": "1", "OLDAutoAdminLogon": "0"}})
+    run(box, ["/SAFEMODE", "/AUTO"], b"", out=B())
+    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
+    check(box.attributes(BOOT_INI), "h", "boot.ini attributes")
+    check(box.exists(COMMAND_FILE), False, "command file")
+    check(box.value(m.SAFEBOOT, "AlternateShell"), "cmd.exe", "AlternateShell")
+    check(box.value(m.WINLOGON, "AutoAdminLogon"), "0", "AutoAdminLogon")
+    check(box.restart_requests(), [RESTART], "restart requests")
 
 
 def check_scheduled(box, exe, old_logon):
