@@ -1,0 +1,218 @@
+#include "TestMachine.h"
+#include "platform/FileOps.h"
+#include "platform/Registry.h"
+#include "platform/TextLineFile.h"
+
+namespace zorvane::testing {
+namespace {
+
+// Without the version record (GetVersionExA failing), GetVersion's major version still tells
+// NT 4.0, which has no Safe Mode, apart.
+TEST(HostFacts, FollowTheVersionAndSystemDriveInTheirOrder) {
+    const std::string tooLong(250, 'F');  // does not fit the 250-byte buffer with its zero
+    const struct {
+        sim::WindowsVersion version;
+        int servicePack;
+        const char* systemDrive;  // NULL: absent
+        bool nt, nt4;
+        char letter;
+        bool noRecord = false;
+    } cases[] = {{Win95, 0, "C:", false, false, 'C'},   {Win98, 0, "D:", false, false, 'D'},
+                 {WinMe, 0, "C:", false, false, 'C'},   {Nt351, 5, "d:", true, false, 'd'},
+                 {Nt4, 0, "", true, true, 'C'},         {Nt4, 6, nullptr, true, true, 'C'},
+                 {Win2000, 4, "E:", true, false, 'E'},  {Xp, 2, "", true, false, 'C'},
+                 {Xp, 2, nullptr, true, false, 'C'},    {Xp, 2, tooLong.c_str(), true, false, 'C'},
+                 {Nt4, 6, "C:", true, true, 'C', true}, {Win2000, 0, "C:", true, false, 'C', true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.version));
+        SimWindows m;
+        m.SetVersion(c.version, c.servicePack);
+        c.systemDrive ? m.SetEnv("SystemDrive", c.systemDrive) : m.UnsetEnv("SystemDrive");
+        if (c.noRecord) m.FailCall("GetVersionExA", 1, error::InvalidParameter);
+        const WindowsScope scope(m);
+        m.ClearJournal();
+        ComputeHostFacts();
+        EXPECT_EQ(IsNTPlatform(), c.nt);
+        EXPECT_EQ(IsWindowsNT4(), c.nt4);
+        EXPECT_EQ(DriveRootedPath(":\\boot.ini"), c.letter + ":\\boot.ini"s);
+        Texts calls{"GetVersion()", "GetVersionExA(0x94)",
+                    "GetEnvironmentVariableA(\"SystemDrive\", 0xFA)"};
+        if (!c.nt) calls.erase(calls.begin() + 1);  // GetVersionExA only on NT
+        EXPECT_EQ(m.JournalTexts(), calls);
+    }
+}
+
+TEST(TRegistry, PathsWithABackslashAreUnderTheRootOthersUnderTheCurrentKey) {
+    Host h;
+    TRegistry r;
+    r.SelectRoot(HkeyLocalMachine());
+    EXPECT_TRUE(r.OpenCurrentKey("SOFTWARE", false));  // no current key: under the root
+    EXPECT_TRUE(r.OpenCurrentKey("Zv\\A", true));      // under SOFTWARE, created
+    EXPECT_EQ(r.CurrentPath(), "SOFTWARE\\Zv\\A");
+    EXPECT_TRUE(r.HasKey("\\SOFTWARE\\Zv"));
+    EXPECT_FALSE(r.HasKey("Zv"));  // under SOFTWARE\Zv\A
+    EXPECT_TRUE(r.OpenCurrentKey("\\SOFTWARE\\Zv", false));
+    EXPECT_EQ(r.CurrentPath(), "SOFTWARE\\Zv");
+    EXPECT_EQ(h.m.JournalTexts(),
+              (Texts{"RegOpenKeyExA(HKLM, \"SOFTWARE\", 0x0, 0xF003F)",
+                     "RegCreateKeyExA(h1, \"Zv\\A\", 0x0, NULL, 0x0, 0xF003F, NULL)",
+                     "RegCloseKey(h1)", "RegOpenKeyExA(HKLM, \"SOFTWARE\\Zv\", 0x0, 0x20009)",
+                     "RegCloseKey(h3)", "RegOpenKeyExA(h2, \"Zv\", 0x0, 0x20009)",
+                     "RegOpenKeyExA(HKLM, \"SOFTWARE\\Zv\", 0x0, 0xF003F)", "RegCloseKey(h2)"}));
+}
+
+// Only a successful open or a new root changes the current key; GetString gives the text types
+// up to the first zero and refuses the others.
+TEST(TRegistry, RaisesOnlyFromMakeKeyGetStringAndPutString) {
+    Host h;
+    TRegistry r;
+    r.SelectRoot(HkeyLocalMachine());
+    const std::string raised = "ERegistryException: ", zv = "HKLM\\SOFTWARE\\Zv";
+    EXPECT_EQ(r.GetString("V"), "");  // no current key
+    EXPECT_TRUE(r.MakeKey("\\SOFTWARE\\Zv"));
+    EXPECT_TRUE(r.MakeKey("\\SOFTWARE\\Zv"));  // already there
+    EXPECT_EQ(h.m.JournalNames(),
+              (Texts{"RegCreateKeyExA", "RegCloseKey", "RegCreateKeyExA", "RegCloseKey"}));
+    h.m.registry.SetDword(zv, "Name", 7);
+    EXPECT_EQ(ErrorOf([&] { r.PutString("Name", "x"); }), raised + "Failed to set data for 'Name'");
+    EXPECT_FALSE(r.HasValue("Name"));  // Windows refuses the null handle
+    ASSERT_TRUE(r.OpenCurrentKey("\\SOFTWARE\\Zv", false));
+    EXPECT_FALSE(r.OpenCurrentKey("\\SOFTWARE\\Missing", false));
+    h.m.registry.AddKey("HKLM\\SOFTWARE\\Locked");
+    h.m.registry.DenyAccess("HKLM\\SOFTWARE\\Locked");  // full access is asked even to read
+    EXPECT_FALSE(r.OpenCurrentKey("\\SOFTWARE\\Locked", false));
+    EXPECT_EQ(r.GetString("V"), "");  // missing
+    const std::tuple<DWORD, std::string, std::string> cases[] = {
+        {RegSz, "ab\0cd"s, "ab"},
+        {RegSz, "ab", "ab"},  // no terminating zero
+        {RegExpandSz, "%Zv%", "%Zv%"},
+        {RegSz, "", ""},
+        {RegDword, "\7\0\0\0"s, "Invalid data type for 'V'"},
+        {RegMultiSz, "a\0\0"s, "Invalid data type for 'V'"}};
+    for (const auto& [type, data, text] : cases) {
+        h.m.registry.SetValue(zv, "V", type, data);
+        std::string got;
+        const std::string error = ErrorOf([&] { got = r.GetString("V"); });
+        EXPECT_EQ(error.empty() ? got : error, (text.starts_with("Inv") ? raised : "") + text);
+    }
+    h.m.FailCall("RegQueryValueExA", 2, error::MoreData);  // the value grew in between
+    EXPECT_EQ(ErrorOf([&] { r.GetString("V"); }), raised + "Failed to get data for 'V'");
+    h.m.FailCall("RegCreateKeyExA", 1, error::AccessDenied);
+    EXPECT_EQ(ErrorOf([&] { r.MakeKey("\\SOFTWARE\\New"); }),
+              raised + "Failed to create key \\SOFTWARE\\New");
+    r.SelectRoot(HkeyLocalMachine());  // the same root: the key stays current
+    r.PutString("Name", "");           // over the REG_DWORD: a REG_SZ of one zero byte
+    EXPECT_EQ(h.m.registry.GetValue(zv, "Name"), (sim::RegistryStore::Value{RegSz, "\0"s}));
+    r.SelectRoot(HkeyCurrentUser());
+    EXPECT_EQ(h.m.registry.OpenKeyCount(), 0u);
+}
+
+TEST(FileOps, FileListedAnswersFromTheDirectorySearchAlone) {
+    Host h;
+    for (const char* name : {"plain", "hidden", "system", "unlisted", "old"})
+        h.m.files.AddFile("C:\\"s + name + ".txt");
+    h.m.files.SetAttributes("C:\\hidden.txt", FileAttributeHidden);
+    h.m.files.SetAttributes("C:\\system.txt", FileAttributeSystem);
+    h.m.files.HideFromListings("C:\\unlisted.txt");
+    // 1980-01-01 00:30 UTC is still 1979 an hour west of Greenwich: no MS-DOS date.
+    h.m.files.SetLastWriteTime("C:\\old.txt", FILETIME{0x12B7B400u, 0x01A8E7A4u});
+    h.m.files.SetLocalTimeOffsetMinutes(-60);
+    const std::pair<const char*, bool> cases[] = {
+        {"c:\\PLAIN.TXT", true},     {"C:\\hidden.txt", true},   {"C:\\system.txt", true},
+        {"C:\\WINDOWS", false},      {"C:\\missing.txt", false}, {"Q:\\plain.txt", false},
+        {"C:\\unlisted.txt", false}, {"C:\\old.txt", false}};
+    for (const auto& [path, listed] : cases) EXPECT_EQ(FileListed(path), listed) << path;
+    h.m.ClearJournal();
+    EXPECT_TRUE(FileListed("C:\\plain.txt"));
+    EXPECT_EQ(h.m.JournalNames(), (Texts{"FindFirstFileA", "FindClose", "FileTimeToLocalFileTime",
+                                         "FileTimeToDosDateTime"}));
+    EXPECT_TRUE(RemoveFile("C:\\plain.txt"));
+    EXPECT_FALSE(RemoveFile("C:\\plain.txt"));
+}
+
+// The read rules are those of standard input too: both streams share one core.
+TEST(TextLineFile, ReadsLinesUpToLfLeavingCrOutAndEndsAtCtrlZ) {
+    Host h;
+    const std::string x127(127, 'x'), z300(300, 'z');  // \032 is Ctrl-Z
+    const std::pair<std::string, Texts> cases[] = {
+        {"a\r\nb", {"a", "b"}},
+        {"a\nb\n", {"a", "b"}},
+        {"a\rb\r\n\r\n", {"ab", ""}},
+        {"", {}},
+        {"a\r\n\032b", {"a"}},
+        {"a\032b\r\nc", {"a"}},
+        {z300 + "\n0\0001"s, {z300, "0\0001"s}},
+        {x127 + "\r\nq", {x127, "q"}}};  // the CR is the 128th byte, its LF the next block's first
+    for (const auto& [content, expected] : cases) {
+        h.m.files.AddFile("C:\\t.txt", content);
+        TextLineFile file("C:\\t.txt");
+        file.OpenForReading();
+        Texts lines;
+        for (int i = 0; i < 9 && !file.AtEnd(); ++i) {
+            lines.push_back(file.ReadLineText());
+            file.SkipLine();
+        }
+        EXPECT_EQ(file.ReadLineText(), "");
+        file.CloseText();
+        EXPECT_EQ(lines, expected) << content;
+        EXPECT_EQ(TakeIoError(), 0);
+    }
+}
+
+TEST(TextLineFile, WritesCrLfLinesIn128ByteBlocksAndEachLineToADevice) {
+    Host h;
+    h.m.files.AddFile("C:\\out.txt", "old content");
+    TextLineFile file("C:\\out.txt"), device("NUL");
+    file.OpenForWriting();
+    device.OpenForWriting();
+    EXPECT_EQ(h.m.files.Content("C:\\out.txt"), "");  // emptied at the open
+    h.m.ClearJournal();
+    for (TextLineFile* f : {&file, &device}) {
+        f->WriteText(std::string(200, 'x'));
+        f->EndLine();
+        f->WriteText("y");
+    }
+    const std::string block = "\"" + std::string(128, 'x') + "\", 0x80)";
+    EXPECT_EQ(h.m.JournalTexts(),  // the device gets its line at the line end, "y" waits
+              (Texts{"WriteFile(h1, " + block, "WriteFile(h2, " + block,
+                     "WriteFile(h2, \"" + std::string(72, 'x') + "\r\n\", 0x4A)"}));
+    file.CloseText();
+    EXPECT_EQ(h.m.files.Content("C:\\out.txt"), std::string(200, 'x') + "\r\ny");
+    EXPECT_EQ(TakeIoError(), 0);
+}
+
+// Each step runs whatever code is pending and leaves the code of its own failure.
+TEST(TextLineFile, StoresCodesAndNeverRaises) {
+    Host h;
+    h.m.files.AddFile("C:\\in.txt", "a");
+    TextLineFile missing("C:\\missing.txt"), out("C:\\out.txt"), never("C:\\never.txt"),
+        in("C:\\in.txt"), nodir("C:\\nodir\\x.txt"), tooLong("C:\\" + std::string(260, 'a'));
+    const std::pair<std::function<void()>, int> steps[] = {
+        {[&] { missing.OpenForReading(), out.OpenForWriting(); }, 2},  // kept across a good open
+        {[] {}, 0},
+        {[&] { EXPECT_EQ(out.ReadLineText(), ""); }, 104},
+        {[&] {
+             never.CloseText();
+             EXPECT_THROW(CheckIoError(), EInOutError);
+         },
+         0},
+        {[&] { never.EndLine(); }, 103},  // after the 105 of its write
+        {[&] { EXPECT_TRUE(never.AtEnd()); }, 104},
+        {[&] { in.OpenForReading(), in.WriteText("b"); }, 105},
+        {[&] { h.m.FailCall("ReadFile", 1, error::AccessDenied), in.SkipLine(); }, 5},
+        {[&] { EXPECT_EQ(in.ReadLineText(), "a"); }, 0},  // the failure ended that read only
+        {[&] { nodir.OpenForWriting(); }, 3},
+        {[&] { tooLong.OpenForReading(); }, 3},
+        {[&] { h.m.FailCall("GetFileType", 1, error::InvalidHandle), out.OpenForWriting(); }, 105},
+        {[&] { out.OpenForWriting(), h.m.FailCall("WriteFile", 1, error::DiskFull); }, 0},
+        {[&] { out.WriteText(std::string(130, 'w')), out.CloseText(); }, 112},
+        {[&] { EXPECT_EQ(h.m.files.Content("C:\\out.txt"), ""); }, 0}};  // the rest dropped
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].first();
+        EXPECT_EQ(TakeIoError(), steps[i].second) << "step " << i;
+    }
+    EXPECT_EQ(IoErrorMessage(103), "I/O error 103");
+}
+
+}  // namespace
+}  // namespace zorvane::testing
