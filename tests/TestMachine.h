@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <set>
-#include <string>
-#include <vector>
-
 #include "frontend/RunFlow.h"
 #include "platform/Exceptions.h"
 #include "platform/HostFacts.h"
