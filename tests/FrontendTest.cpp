@@ -127,12 +127,11 @@ TEST(RunFlow, BranchesQuestionAndPause) {
 }
 
 TEST(RunFlow, AnUnhandledErrorEndsTheRunWithTheReportOnStandardErrorAndExitCode1) {
-    const auto kind = [](DWORD handle, StdKind kind) -> Arrange {
-        return [=](SimWindows& m) { m.SetStdKind(handle, kind); };
-    };
     const std::tuple<Arrange, const char*, const char*> cases[] = {
-        {kind(StdOutputHandle, StdKind::Unknown), "I/O error 105", "^$"},
-        {kind(StdInputHandle, StdKind::Invalid), "I/O error 104", "\\.$"},
+        {[](SimWindows& m) { m.SetStdKind(StdOutputHandle, StdKind::Unknown); }, "I/O error 105",
+         "^$"},
+        {[](SimWindows& m) { m.SetStdKind(StdInputHandle, StdKind::Invalid); }, "I/O error 104",
+         "\\.$"},
         {Fail("WriteFile", 1, error::AccessDenied), "File access denied", "^$"},
         // What waits for standard output is written out before the report.
         {Fail("ReadFile", 1, error::DiskFull), "I/O error 112", "\\.$"}};

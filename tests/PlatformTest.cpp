@@ -115,9 +115,11 @@ TEST(FileOps, FileListedAnswersFromTheDirectorySearchAlone) {
     EXPECT_FALSE(RemoveFile("C:\\plain.txt"));
 }
 
-// The read rules are those of standard input too: both streams share one core. \032 is Ctrl-Z;
-// in the last case the CR is the 128th byte and its LF the next block's first.
-TEST(TextLineFile, ReadsLinesUpToLfLeavingCrOutAndEndsAtCtrlZ) {
+// Lines are read up to LF with every CR left out, and Ctrl-Z (\032) ends the file; the rules are
+// those of standard input too: both streams share one core. In the last case the CR is the 128th
+// byte and its LF the next block's first. Lines are written with CR LF, in 128-byte blocks. Each
+// step of the table runs whatever code is pending and leaves the code of its own failure.
+TEST(TextLineFile, ReadsWritesAndStoresCodes) {
     Host h;
     const std::string x127(127, 'x'), z300(300, 'z');
     const std::pair<std::string, Texts> cases[] = {{"a\r\nb", {"a", "b"}},
@@ -142,12 +144,6 @@ TEST(TextLineFile, ReadsLinesUpToLfLeavingCrOutAndEndsAtCtrlZ) {
         EXPECT_EQ(lines, expected) << content;
         EXPECT_EQ(TakeIoError(), 0);
     }
-}
-
-// Written in 128-byte blocks with CR LF line ends; each step runs whatever code is pending and
-// leaves the code of its own failure.
-TEST(TextLineFile, WritesInBlocksStoresCodesAndNeverRaises) {
-    Host h;
     h.m.files.AddFile("C:\\in.txt", "a");
     h.m.files.AddFile("C:\\out.txt", "old content");
     TextLineFile missing("C:\\missing.txt"), out("C:\\out.txt"), never("C:\\never.txt"),
@@ -157,7 +153,7 @@ TEST(TextLineFile, WritesInBlocksStoresCodesAndNeverRaises) {
     out.WriteText(x200);
     out.EndLine();
     out.WriteText("y");
-    EXPECT_EQ(h.m.JournalTexts().back(), "WriteFile(h1, \"" + x200.substr(72) + "\", 0x80)");
+    EXPECT_EQ(h.Calls({"WriteFile"}), "WriteFile \"" + x200.substr(72) + "\" 0x80\n");
     out.CloseText();
     EXPECT_EQ(h.m.files.Content("C:\\out.txt"), x200 + "\r\ny");
     const std::pair<std::function<void()>, int> steps[] = {

@@ -86,7 +86,9 @@ TEST(Ubriel, CureSchedulesRepairsAndDeletesInOrderOnBothDrives) {
 
 const char Driver[] = "C:\\ubr2drv.sys";
 
-TEST(HaxDef, CleanDriveCTakesAndSeesBothNamesAndKeepsNothing) {
+// A clean drive C: takes both names, sees the driver file it created, and keeps nothing; the
+// driver shows itself by a name that cannot be taken or a file that the listing does not show.
+TEST(HaxDef, DetectionTakesAndSeesBothNames) {
     Host h;
     const auto before = h.m.TakeSnapshot();
     EXPECT_FALSE(DetectHacDef());
@@ -97,9 +99,6 @@ TEST(HaxDef, CleanDriveCTakesAndSeesBothNamesAndKeepsNothing) {
         "CreateFileA \"c:\\tempfile.tmp\"" + create + "DeleteFileA \"c:\\tempfile.tmp\"\n" +
             "CreateFileA \"c:\\ubr2drv.sys\"" + create +
             "FindFirstFileA \"c:\\ubr2drv.sys\"\nFindClose\nDeleteFileA \"c:\\ubr2drv.sys\"\n");
-}
-
-TEST(HaxDef, InfectedWhenTheDriverNameCannotBeTakenOrIsNotSeen) {
     using Plant = std::function<void(sim::FileStore&)>;
     const std::tuple<const char*, Plant, bool, bool> cases[] = {
         // infected, driver file left
@@ -114,11 +113,11 @@ TEST(HaxDef, InfectedWhenTheDriverNameCannotBeTakenOrIsNotSeen) {
         {"unlisted", [](auto& f) { f.HideFromListings(Driver); }, true, true},
         {"visible", [](auto& f) { f.AddFile(Driver, "drv"); }, false, false}};
     for (const auto& [what, plant, infected, driverLeft] : cases) {
-        Host h;
-        plant(h.m.files);
+        Host other;
+        plant(other.m.files);
         EXPECT_EQ(DetectHacDef(), infected) << what;
-        EXPECT_EQ(h.m.files.Exists(Driver), driverLeft) << what;
-        EXPECT_FALSE(h.m.files.Exists("C:\\tempfile.tmp")) << what;
+        EXPECT_EQ(other.m.files.Exists(Driver), driverLeft) << what;
+        EXPECT_FALSE(other.m.files.Exists("C:\\tempfile.tmp")) << what;
     }
 }
 
