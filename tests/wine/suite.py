@@ -11,7 +11,6 @@ output byte for byte, the exit code, and the files and registry afterwards.
 
 import argparse
 import concurrent.futures
-import os
 import pathlib
 import re
 import shutil
