@@ -57,8 +57,24 @@ def build_helpers(out_dir):
     return built
 
 
+def check_attribute_support(directory):
+    """Wine keeps the hidden and system attributes in user extended attributes; a file system
+    without them (tmpfs before Linux 6.6) would lose them and fail the attribute checks."""
+    probe = pathlib.Path(directory) / ".xattr-probe"
+    probe.parent.mkdir(parents=True, exist_ok=True)
+    probe.write_bytes(b"")
+    try:
+        os.setxattr(probe, "user.DOSATTRIB", b"0x2")
+    except OSError as error:
+        raise MachineError("%s does not keep user extended attributes (%s); set TMPDIR to a "
+                           "directory on a disk file system" % (directory, error)) from None
+    finally:
+        probe.unlink()
+
+
 def make_template(prefix):
     """A fresh 32-bit prefix with Wine's crash debugger switched off."""
+    check_attribute_support(pathlib.Path(prefix).parent)
     env = wine_env(prefix)
     # No Mono or Gecko: nothing here needs them, and their installers only slow the boot.
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="

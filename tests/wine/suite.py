@@ -461,6 +461,7 @@ def main():
     started = time.monotonic()
     work_root = pathlib.Path(tempfile.mkdtemp(prefix="zorvane-wine-"))
     try:
+        m.check_attribute_support(work_root)
         helpers = m.build_helpers(work_root / "helpers")
         template = options.template
         if not template:
