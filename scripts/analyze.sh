@@ -13,6 +13,9 @@ printf '%s\0' "${sources[@]}" |
     xargs -0 -n 4 -P 2 clang-tidy-14 -p build/analysis --quiet 2>/dev/null
 echo "clang-tidy: ${#sources[@]} files of src/, no finding"
 
-cppcheck --quiet --std=c++20 --language=c++ --enable=warning,performance,portability \
-    --inline-suppr --suppress=missingIncludeSystem --error-exitcode=1 -I src src
+# useStlAlgorithm only suggests std::transform for byte loops that read as clearly; the system
+# headers (<windows.h> in the real door) are not on this host.
+cppcheck --quiet --std=c++20 --language=c++ --enable=warning,style,performance,portability \
+    --inline-suppr --suppress=missingIncludeSystem --suppress=useStlAlgorithm \
+    --error-exitcode=1 -I src src
 echo "cppcheck: src/, no finding"

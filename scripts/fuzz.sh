@@ -17,7 +17,7 @@ for source in tests/fuzz/*Fuzz.cpp; do
     rm -rf "$work" && mkdir -p "$work/corpus"
     cp tests/fuzz/corpus/"$name"/* "$work/corpus/" 2>/dev/null || true
     if ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-        "build/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        "build/fuzz/$name" -max_total_time="$seconds" -max_len=1024 -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" >"$work/log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log")
         echo "fuzz $name: ${runs:-?} executions, no fault"

@@ -51,6 +51,7 @@ benchmark() {
 step "prerequisites" ensure_tools ZORVANE_NATIVE_TOOLS
 step "prerequisites for Windows" ensure_tools ZORVANE_WINDOWS_TOOLS
 step "unit tests" unit_tests
+step "hardening: sanitizers, fault sweep, fuzzing, analysis" bash scripts/hardening.sh
 step "zorvane.exe" build_windows_exe
 step "compatibility" python3 tests/wine/compatibility.py build/windows/zorvane.exe
 step "Wine template prefix" wine_template

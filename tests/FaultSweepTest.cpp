@@ -14,7 +14,6 @@ namespace zorvane::testing {
 namespace {
 
 using sim::SimWindows;
-using Mode = sim::BootResult::Mode;
 
 const std::string kWinlogon = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 const std::string kSafeBoot = "HKLM\\SYSTEM\\ControlSet001\\Control\\SafeBoot";
@@ -49,7 +48,7 @@ void ExpectProperEnd(const RunResult& run) {
 // Every start must reach a shell that exists; the program's runs end properly.
 sim::BootResult Boot(SimWindows& machine) {
     const sim::BootResult boot = machine.Restart(RunOnMachine);
-    EXPECT_NE(boot.mode, Mode::Unbootable);
+    EXPECT_NE(boot.mode, sim::BootResult::Mode::Unbootable);
     EXPECT_TRUE(boot.shellStarts) << boot.shell;
     for (const int code : boot.exitCodes) EXPECT_TRUE(code == 0 || code == 1) << code;
     return boot;
@@ -101,22 +100,19 @@ void ExpectBootable(const SimWindows& machine, const std::string& original) {
 // Starts the machine until a start runs nothing of the program's, scans with the cure accepted
 // and lives through the starts that follow. Answers whether the scan found a threat.
 bool ExpectRecovery(SimWindows& machine, const std::string& original) {
-    bool found = false;
-    for (int pass = 0; pass < 2; ++pass) {
-        if (pass == 1) {
-            const RunResult scan = RunProgram(machine, "zorvane.exe", "y\r\n");
-            ExpectProperEnd(scan);
-            found = scan.out.find("INFECTED") != std::string::npos;
-        }
+    const auto bootUntilSettled = [&] {
         int boots = 0;
-        while (!Boot(machine).commandsRun.empty() && boots < 4) ++boots;
-        EXPECT_LT(boots, 4) << "the machine restarts for good";
-    }
+        while (!Boot(machine).commandsRun.empty()) ASSERT_LT(++boots, 4) << "restarts for good";
+    };
+    bootUntilSettled();
+    const RunResult scan = RunProgram(machine, "zorvane.exe", "y\r\n");
+    ExpectProperEnd(scan);
+    bootUntilSettled();
     for (const char* file : kThreatFiles) EXPECT_FALSE(machine.files.Exists(file)) << file;
     EXPECT_EQ(AsciiUpper(machine.registry.GetString(kWinlogon, "Shell").value_or("")),
               "EXPLORER.EXE");
     EXPECT_EQ(machine.files.Content("C:\\boot.ini"), original);
-    return found;
+    return scan.out.find("INFECTED") != std::string::npos;
 }
 
 // What an interrupted return to normal boot can leave when it had already cured everything
@@ -128,8 +124,10 @@ std::string Leftovers(const SimWindows& machine) {
            (machine.registry.GetString(kWinlogon, "AutoAdminLogon") == "1" ? " autologon" : "");
 }
 
-// One trial: the cycle with `inject` armed, then the checks. Answers the leftovers.
-std::string Trial(const Cycle& cycle, const std::function<void(SimWindows&)>& inject) {
+// One trial: the cycle with `inject` armed, then the checks. Answers the leftovers; `calls`
+// receives the calls that the cycle made.
+std::string Trial(const Cycle& cycle, const std::function<void(SimWindows&)>& inject,
+                  std::vector<sim::Call>* calls = nullptr) {
     SimWindows machine;
     Prepare(machine, cycle);
     const std::string original = machine.files.Content("C:\\boot.ini");
@@ -137,14 +135,14 @@ std::string Trial(const Cycle& cycle, const std::function<void(SimWindows&)>& in
     inject(machine);
     try {
         cycle.live(machine);
+        if (calls != nullptr) *calls = machine.Journal();  // all of them: set-up makes none
         machine.GetVersion();  // a cut due right after the cycle's last call comes now
     } catch (const sim::PowerCut&) {
     }
     ExpectBootable(machine, original);
     const SimWindows::Snapshot after = OutsideTheProgram(machine);
     EXPECT_EQ(before, after) << SimWindows::Describe(before, after);
-    const bool found = ExpectRecovery(machine, original);
-    if (found) {
+    if (ExpectRecovery(machine, original)) {
         EXPECT_EQ(Leftovers(machine), "");
     }
     return Leftovers(machine);
@@ -168,14 +166,8 @@ TEST(FaultSweep, EveryCallFailingOrCutLeavesABootableMachineThatACureCleans) {
     for (const Cycle& cycle : kCycles) {
         SCOPED_TRACE(cycle.name);
         std::vector<sim::Call> calls;
-        {
-            SimWindows machine;
-            Prepare(machine, cycle);
-            const std::size_t start = machine.CallCount();
-            cycle.live(machine);
-            ASSERT_EQ(machine.Journal().size(), machine.CallCount() - start);
-            calls = machine.Journal();
-        }
+        Trial(
+            cycle, [](SimWindows&) {}, &calls);
         std::map<std::string, int> leftovers;
         std::size_t failures = 0;
         for (std::size_t position = 1; position <= calls.size() && !HasFailure(); ++position) {

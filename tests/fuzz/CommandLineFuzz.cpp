@@ -9,19 +9,14 @@
 
 namespace {
 
+// The command line holds no zero byte here: every byte up to 32 is a blank.
 std::string TakeArgument(const std::string& line, std::size_t& at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(line[i]); };
-    while (at < line.size() &&
-           ((byte(at) >= 1 && byte(at) <= 32) || line.compare(at, 2, "\"\"") == 0))
+    const auto blank = [&] { return static_cast<unsigned char>(line[at]) <= 32; };
+    while (at < line.size() && (blank() || line.compare(at, 2, "\"\"") == 0))
         at += line[at] == '"' ? 2 : 1;
     std::string argument;
-    for (bool quoted = false; at < line.size() && (quoted || byte(at) > 32); ++at) {
-        if (line[at] == '"') {
-            quoted = !quoted;
-        } else {
-            argument += line[at];
-        }
-    }
+    for (bool quoted = false; at < line.size() && (quoted || !blank()); ++at)
+        line[at] == '"' ? void(quoted = !quoted) : argument.push_back(line[at]);
     return argument;
 }
 
@@ -40,10 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     machine.StartProcess(line);
     {
         const zorvane::WindowsScope scope(machine);
-        FUZZ_CHECK(zorvane::ArgumentCount() == static_cast<int>(expected.size()));
-        for (std::size_t i = 0; i < expected.size(); ++i)
-            FUZZ_CHECK(zorvane::ArgumentAt(static_cast<int>(i) + 1) == expected[i]);
-        FUZZ_CHECK(zorvane::ArgumentAt(static_cast<int>(expected.size()) + 1).empty());
+        const int count = zorvane::ArgumentCount();
+        FUZZ_CHECK(count == static_cast<int>(expected.size()));
+        for (int i = 1; i <= count + 1; ++i)
+            FUZZ_CHECK(zorvane::ArgumentAt(i) == (i <= count ? expected[i - 1] : ""));
     }
     machine.EndProcess();
     machine.ClearJournal();

@@ -8,26 +8,15 @@
 #include <string_view>
 #include <vector>
 
-#define FUZZ_CHECK(condition)                                                                  \
-    do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                      \
-        }                                                                                      \
-    } while (false)
+#define FUZZ_CHECK(condition) \
+    ((condition) ? void() : (std::fprintf(stderr, "failed: %s\n", #condition), std::abort()))
 
 // The bytes up to the first Ctrl-Z, split at every LF (the last piece may be empty), each
 // piece with its CRs still in it.
 inline std::vector<std::string> RawLines(std::string_view bytes) {
-    bytes = bytes.substr(0, bytes.find('\x1a'));
     std::vector<std::string> lines(1);
-    for (const char byte : bytes) {
-        if (byte == '\n') {
-            lines.emplace_back();
-        } else {
-            lines.back() += byte;
-        }
-    }
+    for (const char byte : bytes.substr(0, bytes.find('\x1a')))
+        byte == '\n' ? void(lines.emplace_back()) : lines.back().push_back(byte);
     return lines;
 }
 
