@@ -47,11 +47,14 @@ else
 fi
 cp "$exe" "$WINEPREFIX/drive_c/zorvane.exe"
 cp "$work/minimal.exe" "$work/same_imports.exe" "$WINEPREFIX/drive_c/"
+sync  # the prefix copy's writes would otherwise land on the disk during the runs
 cd "$WINEPREFIX/drive_c"
 wineserver -p  # stays up between runs: a warm Wine
 programs=(zorvane minimal same_imports)
-for program in "${programs[@]}"; do  # warm-up runs, not counted
-    wine "C:\\$program.exe" /LIST </dev/null >/dev/null 2>&1
+for _ in 1 2 3; do  # warm-up runs, not counted
+    for program in "${programs[@]}"; do
+        wine "C:\\$program.exe" /LIST </dev/null >/dev/null 2>&1
+    done
 done
 
 elapsed_ns() {  # runs the program once; prints its wall time in nanoseconds

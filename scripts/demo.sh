@@ -9,6 +9,12 @@ cd "$root"
 . scripts/prerequisites.sh
 
 ensure_tools ZORVANE_WINDOWS_TOOLS
+# A disk file system, beside the build: Wine keeps file attributes in extended attributes, which
+# a tmpfs /tmp may not hold.
+mkdir -p "$root/build/tmp"
+TMPDIR=$(mktemp -d "$root/build/tmp/demo.XXXXXX")
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 echo "Building zorvane.exe ..."
 build_windows_exe >/dev/null
 python3 scripts/demo_cycle.py build/windows/zorvane.exe

@@ -10,7 +10,11 @@ cd "$root"
 . scripts/prerequisites.sh
 
 started=$SECONDS
-work=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-test.XXXXXX")
+# Throw-away Wine machines live beside the build: a disk file system keeps the extended
+# attributes in which Wine stores hidden and system flags (a tmpfs /tmp may not).
+mkdir -p "$root/build/tmp"
+work=$(mktemp -d "$root/build/tmp/test.XXXXXX")
+export TMPDIR="$work"  # Wine's own server directories too, so that all goes at the end
 trap 'WINEPREFIX="$work/template" wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
 failed_steps=()
 

@@ -10,7 +10,6 @@ import os
 import pathlib
 import shutil
 import subprocess
-import time
 
 HERE = pathlib.Path(__file__).resolve().parent
 MINGW_CC = "i686-w64-mingw32-gcc-win32"
@@ -58,8 +57,24 @@ def build_helpers(out_dir):
     return built
 
 
+def check_attribute_support(directory):
+    """Wine keeps the hidden and system attributes in user extended attributes; a file system
+    without them (tmpfs before Linux 6.6) would lose them and fail the attribute checks."""
+    probe = pathlib.Path(directory) / ".xattr-probe"
+    probe.parent.mkdir(parents=True, exist_ok=True)
+    probe.write_bytes(b"")
+    try:
+        os.setxattr(probe, "user.DOSATTRIB", b"0x2")
+    except OSError as error:
+        raise MachineError("%s does not keep user extended attributes (%s); set TMPDIR to a "
+                           "directory on a disk file system" % (directory, error)) from None
+    finally:
+        probe.unlink()
+
+
 def make_template(prefix):
     """A fresh 32-bit prefix with Wine's crash debugger switched off."""
+    check_attribute_support(pathlib.Path(prefix).parent)
     env = wine_env(prefix)
     # No Mono or Gecko: nothing here needs them, and their installers only slow the boot.
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
@@ -149,7 +164,7 @@ class Lock:
 class Machine:
     """A copy of the template prefix. Use as a context manager: the copy goes at the end."""
 
-    def __init__(self, template, work_dir, helpers, version="winxp", record_restarts=True):
+    def __init__(self, template, work_dir, helpers, version="winxp"):
         self.template = pathlib.Path(template)
         self.root = pathlib.Path(work_dir)
         self.prefix = self.root / "prefix"
@@ -163,9 +178,7 @@ class Machine:
             shutil.copy2(path, self.unix(TEMP_DIR + "\\" + name + ".exe"))
         self._start_session()
         self.set_registry({WINE_SETTINGS: {"Version": version}})
-        self.restarts_recorded = False
-        if record_restarts:
-            self.record_restarts()
+        self.record_restarts()
 
     def __enter__(self):
         return self
@@ -231,7 +244,6 @@ class Machine:
         target = self._wineboot()
         target.unlink()
         shutil.copy2(self.helpers["restartlog"], target)
-        self.restarts_recorded = True
 
     def restart_requests(self):
         """The wineboot arguments of each recorded restart request, in order."""
@@ -242,9 +254,9 @@ class Machine:
                 for line in log.read_text("latin-1").splitlines()]
 
     def restart(self):
-        """Shuts Wine down and starts a new session, whose boot carries out the delete-at-restart
-        list and the RunOnce entries (the first process waits for them). Restart requests are
-        recorded again afterwards; the log is kept."""
+        """Shuts Wine down (ending every process, locks included) and starts a new session, whose
+        boot carries out the delete-at-restart list and runs the RunOnce entries before the
+        first process goes on. Restart requests are recorded again afterwards; the log is kept."""
         self.set_registry({DLL_OVERRIDES: {"wineboot.exe": None}})
         target = self._wineboot()
         target.unlink()
@@ -255,34 +267,7 @@ class Machine:
         self.wineserver("-k")
         self.wineserver("-w")
         self._start_session()
-        # A run-once entry may itself ask for a restart, whose wineboot runs the entries again
-        # in the background: wait until the new session has nothing of that left.
-        self.settle()
         self.record_restarts()
-
-    def settle(self, names=("wineboot", "zorvane"), timeout=120):
-        """Waits until no process of this machine runs a program whose name holds one of
-        names."""
-        deadline = time.monotonic() + timeout
-        while any(n in command for command in self.processes() for n in names):
-            if time.monotonic() > deadline:
-                raise MachineError("processes still running: %r" % self.processes())
-            time.sleep(0.2)
-
-    def processes(self):
-        """Command lines of the processes that run in this machine's prefix."""
-        marker = b"WINEPREFIX=" + bytes(self.prefix) + b"\0"
-        found = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open("/proc/%s/environ" % pid, "rb") as environ:
-                    if marker not in environ.read() + b"\0":
-                        continue
-                with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
-                    found.append(cmdline.read().replace(b"\0", b" ").decode("latin-1").lower())
-            except OSError:
-                continue
-        return found
 
     # --- files -------------------------------------------------------------------------------
 

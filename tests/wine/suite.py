@@ -11,7 +11,6 @@ output byte for byte, the exit code, and the files and registry afterwards.
 
 import argparse
 import concurrent.futures
-import os
 import pathlib
 import re
 import shutil
@@ -462,6 +461,7 @@ def main():
     started = time.monotonic()
     work_root = pathlib.Path(tempfile.mkdtemp(prefix="zorvane-wine-"))
     try:
+        m.check_attribute_support(work_root)
         helpers = m.build_helpers(work_root / "helpers")
         template = options.template
         if not template:
