@@ -2,6 +2,7 @@
 // hiding driver changes in listings and locks.
 #include <cstring>
 
+#include "platform/AsciiText.h"
 #include "sim/FileStore.h"
 #include "sim/SimErrors.h"
 
@@ -16,11 +17,7 @@ constexpr DWORD ShareAll = 7;
 constexpr DWORD SettableAttributes = 0x1 | 0x2 | 0x4 | 0x20 | 0x100 | 0x1000 | 0x2000;
 
 std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
+    return AsciiUpper(text);
 }
 
 // '*' matches any run of characters, '?' any one; both sides upper-cased.

@@ -1,5 +1,6 @@
 // Set-up, inspection and path resolution of the simulated file system.
 #include "sim/FileStore.h"
+#include "platform/AsciiText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,11 +15,7 @@ using namespace zorvane;
 namespace {
 
 std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
+    return AsciiUpper(text);
 }
 
 char VolumeLetter(char letter) {

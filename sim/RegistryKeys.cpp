@@ -1,6 +1,7 @@
 // The registry functions' semantics: handles, opening and creating, values, deletion.
 #include <cstring>
 
+#include "platform/AsciiText.h"
 #include "sim/RegistryStore.h"
 #include "sim/SimErrors.h"
 
@@ -17,11 +18,7 @@ constexpr DWORD MaximumAllowed = 0x02000000;
 constexpr DWORD GenericAll = 0x10000000;
 
 std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
+    return AsciiUpper(text);
 }
 
 bool Grants(DWORD access, DWORD right) {

@@ -1,5 +1,6 @@
 // Set-up, inspection and key paths of the simulated registry.
 #include "sim/RegistryStore.h"
+#include "platform/AsciiText.h"
 
 #include <vector>
 
@@ -10,11 +11,7 @@ using namespace zorvane;
 namespace {
 
 std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
+    return AsciiUpper(text);
 }
 
 std::vector<std::string> Names(std::string_view path) {

@@ -1,17 +1,14 @@
 // The fresh machine, the call journal and failure injection.
 #include <utility>
 
+#include "platform/AsciiText.h"
 #include "sim/SimCore.h"
 #include "sim/SimErrors.h"
 
 namespace sim {
 
 std::string UpperAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
+    return zorvane::AsciiUpper(text);
 }
 
 namespace {
