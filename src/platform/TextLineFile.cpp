@@ -33,24 +33,23 @@ void TextLineFile::Open(DWORD access, DWORD disposition) {
         StoreIoError(static_cast<int>(error::PathNotFound));
         return;
     }
-    const HANDLE handle = Windows().CreateFileA(path_.c_str(), access, FileShareRead, nullptr,
-                                                disposition, FileAttributeNormal, nullptr);
-    if (handle == InvalidHandleValue()) {
+    handle_.Reset(Windows().CreateFileA(path_.c_str(), access, FileShareRead, nullptr, disposition,
+                                        FileAttributeNormal, nullptr));
+    if (!handle_) {
         StoreIoError(static_cast<int>(Windows().GetLastError()));
         return;
     }
-    handle_.Reset(handle);
     if (access == GenericRead) {
-        stream_.OpenForInput(handle);
+        stream_.OpenForInput(handle_.Get());
         return;
     }
-    const DWORD type = Windows().GetFileType(handle);
+    const DWORD type = Windows().GetFileType(handle_.Get());
     if (type == FileTypeUnknown) {
         handle_.Reset();
         StoreIoError(NotOpenForOutput);
         return;
     }
-    stream_.OpenForOutput(handle, type == FileTypeChar);
+    stream_.OpenForOutput(handle_.Get(), type == FileTypeChar);
 }
 
 void TextLineFile::OpenForReading() {

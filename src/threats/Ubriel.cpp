@@ -99,12 +99,12 @@ void DeleteNow(const std::string& path) {
 bool DetectUbriel() {
     bool found = false;
     Guarded([&] {
-        HKEY opened = nullptr;
-        if (Windows().RegOpenKeyA(HkeyLocalMachine(), WinlogonKey, &opened) !=
+        RegistryKey winlogon;
+        if (Windows().RegOpenKeyA(HkeyLocalMachine(), WinlogonKey, winlogon.Put()) !=
             static_cast<LONG>(error::Success)) {
+            winlogon.Release();  // a refused open hands back nothing to close
             return;
         }
-        const RegistryKey winlogon(opened);
         found = ContainsMarker(ReadShellText(winlogon.Get()));
     });
     return found;
