@@ -1,7 +1,7 @@
 #include "boot/BootFiles.h"
 
+#include "platform/FileOps.h"
 #include "platform/HostFacts.h"
-#include "platform/WindowsApi.h"
 
 namespace zorvane {
 
@@ -22,8 +22,7 @@ std::string NewBootIniPath() {
 }
 
 bool MoveBackupOverBootIni() {
-    return Windows().MoveFileExA(BootIniBackupPath().c_str(), BootIniPath().c_str(),
-                                 MovefileReplaceExisting | MovefileCopyAllowed) != 0;
+    return MoveReplacing(BootIniBackupPath(), BootIniPath());
 }
 
 }  // namespace zorvane

@@ -11,7 +11,6 @@
 #include "boot/TextLines.h"
 #include "platform/Exceptions.h"
 #include "platform/FileOps.h"
-#include "platform/HostFacts.h"
 #include "platform/IoError.h"
 #include "platform/Registry.h"
 #include "platform/TextLineFile.h"
@@ -59,8 +58,7 @@ void RemoveSwitchFromBootIni() {
     }
     // A read-only boot.ini would refuse to be replaced.
     Windows().SetFileAttributesA(BootIniPath().c_str(), FileAttributeNormal);
-    if (!Windows().MoveFileExA(NewBootIniPath().c_str(), BootIniPath().c_str(),
-                               MovefileReplaceExisting | MovefileCopyAllowed)) {
+    if (!MoveReplacing(NewBootIniPath(), BootIniPath())) {
         const int code = static_cast<int>(Windows().GetLastError());
         RemoveFile(NewBootIniPath());
         throw EInOutError(code, IoErrorMessage(code));

@@ -49,8 +49,7 @@ bool BackUpBootIni() {
         // A new file is marked for archiving; the backup has normal attributes, as a moved
         // boot.ini would after the reset above.
         Windows().SetFileAttributesA(NewBootIniPath().c_str(), FileAttributeNormal);
-        Windows().MoveFileExA(NewBootIniPath().c_str(), BootIniBackupPath().c_str(),
-                              MovefileReplaceExisting | MovefileCopyAllowed);
+        MoveReplacing(NewBootIniPath(), BootIniBackupPath());
     }
     return false;
 }
@@ -107,9 +106,7 @@ void ScheduleSafeModeCure() {
         earlierScheduling = BackUpBootIni();
         bool rewritten = false;
         try {
-            rewritten = WriteSafeModeCopy() &&
-                        Windows().MoveFileExA(NewBootIniPath().c_str(), BootIniPath().c_str(),
-                                              MovefileReplaceExisting | MovefileCopyAllowed);
+            rewritten = WriteSafeModeCopy() && MoveReplacing(NewBootIniPath(), BootIniPath());
         } catch (const std::exception&) {
             RemoveFile(NewBootIniPath());  // boot.ini itself was never touched
             throw;

@@ -25,6 +25,20 @@ bool RemoveFile(const std::string& path) {
     return Windows().DeleteFileA(path.c_str()) != 0;
 }
 
+bool ClearAttributesAndRemove(const std::string& path) {
+    Windows().SetFileAttributesA(path.c_str(), FileAttributeNormal);
+    return RemoveFile(path);
+}
+
+bool RemoveAtRestart(const std::string& path) {
+    return Windows().MoveFileExA(path.c_str(), nullptr, MovefileDelayUntilReboot) != 0;
+}
+
+bool MoveReplacing(const std::string& from, const std::string& to) {
+    return Windows().MoveFileExA(from.c_str(), to.c_str(),
+                                 MovefileReplaceExisting | MovefileCopyAllowed) != 0;
+}
+
 bool CopyWholeFile(const std::string& from, const std::string& to) {
     const FileHandle source(Windows().CreateFileA(from.c_str(), GenericRead, FileShareRead, nullptr,
                                                   OpenExisting, FileAttributeNormal, nullptr));

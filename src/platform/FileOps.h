@@ -17,6 +17,16 @@ FileHandle CreateExclusive(const std::string& path);
 
 bool RemoveFile(const std::string& path);
 
+// Attributes are reset first, so that a read-only, hidden or system file is deleted too.
+bool ClearAttributesAndRemove(const std::string& path);
+
+// Registers the file for deletion by the system during the next restart, when no program can
+// hold it open any more.
+bool RemoveAtRestart(const std::string& path);
+
+// Moves `from` over `to`, replacing it; across volumes the system copies and then deletes.
+bool MoveReplacing(const std::string& from, const std::string& to);
+
 // Copies the file byte for byte (no line rules, nothing after a Ctrl-Z lost) into `to`, created
 // or emptied. False when any call fails; a partial `to` is then left for the caller to remove.
 bool CopyWholeFile(const std::string& from, const std::string& to);

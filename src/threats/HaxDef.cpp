@@ -31,7 +31,7 @@ bool DetectHacDef() {
     bool infected = false;
     Guarded([&] {
         if (!CreateExclusive(ProbeFile)) return;  // the handle closes at once
-        Windows().DeleteFileA(ProbeFile.c_str());
+        RemoveFile(ProbeFile);
 
         FileHandle driver = CreateExclusive(DriverFile);
         if (!driver) {
@@ -40,7 +40,7 @@ bool DetectHacDef() {
         }
         driver.Reset();
         if (FileListed(DriverFile)) {
-            Windows().DeleteFileA(DriverFile.c_str());
+            RemoveFile(DriverFile);
             return;
         }
         infected = true;  // the file just created is left where it is
@@ -52,14 +52,10 @@ bool CureHacDef() {
     if (!FileListed(DriverFile)) return false;
 
     Guarded([] {
-        Windows().MoveFileExA(DriverFile.c_str(), nullptr, MovefileDelayUntilReboot);
-        Windows().MoveFileExA(DriveRootedPath(":\\ubr2drv.sys").c_str(), nullptr,
-                              MovefileDelayUntilReboot);
+        RemoveAtRestart(DriverFile);
+        RemoveAtRestart(DriveRootedPath(":\\ubr2drv.sys"));
     });
-    Guarded([] {
-        Windows().SetFileAttributesA(DriverFile.c_str(), FileAttributeNormal);
-        Windows().DeleteFileA(DriverFile.c_str());
-    });
+    Guarded([] { ClearAttributesAndRemove(DriverFile); });
     // Each key by one call: Windows NT deletes only a key without subkeys, and a key that still
     // has some is left in place.
     Guarded([] {

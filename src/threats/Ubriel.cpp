@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/AsciiText.h"
+#include "platform/FileOps.h"
 #include "platform/Guarded.h"
 #include "platform/Handles.h"
 #include "platform/HostFacts.h"
@@ -88,12 +89,6 @@ std::string WindowsDirectory() {
     return FetchedDirectory(&WindowsApi::GetWindowsDirectoryA);
 }
 
-// Attributes are reset first, so that a read-only, hidden or system file is deleted too.
-void DeleteNow(const std::string& path) {
-    Windows().SetFileAttributesA(path.c_str(), FileAttributeNormal);
-    Windows().DeleteFileA(path.c_str());
-}
-
 }  // namespace
 
 bool DetectUbriel() {
@@ -117,7 +112,7 @@ bool CureUbriel() {
     Guarded([] {
         const std::string directory = SystemDirectory();
         for (const char* name : SystemDirectoryNames) {
-            Windows().MoveFileExA((directory + name).c_str(), nullptr, MovefileDelayUntilReboot);
+            RemoveAtRestart(directory + name);
         }
     });
     // The files deleted only at once below are registered as well: once the shell is repaired
@@ -128,19 +123,19 @@ bool CureUbriel() {
         for (const std::string& path :
              {std::string("c:\\ubr2.exe"), DriveRootedPath(":\\ubr2.exe"),
               windows + WindowsDirectoryNames[0], windows + WindowsDirectoryNames[1]}) {
-            Windows().MoveFileExA(path.c_str(), nullptr, MovefileDelayUntilReboot);
+            RemoveAtRestart(path);
         }
     });
 
     Guarded(RepairShell);
 
     for (const char* name : SystemDirectoryNames) {
-        Guarded([name] { DeleteNow(SystemDirectory() + name); });
+        Guarded([name] { ClearAttributesAndRemove(SystemDirectory() + name); });
     }
-    Guarded([] { DeleteNow("c:\\ubr2.exe"); });
-    Guarded([] { DeleteNow(DriveRootedPath(":\\ubr2.exe")); });
+    Guarded([] { ClearAttributesAndRemove("c:\\ubr2.exe"); });
+    Guarded([] { ClearAttributesAndRemove(DriveRootedPath(":\\ubr2.exe")); });
     for (const char* name : WindowsDirectoryNames) {
-        Guarded([name] { DeleteNow(WindowsDirectory() + name); });
+        Guarded([name] { ClearAttributesAndRemove(WindowsDirectory() + name); });
     }
     return true;
 }
