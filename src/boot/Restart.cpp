@@ -65,16 +65,15 @@ bool SetTokenPrivilege(std::string_view name, bool enable) {
     return adjusted;
 }
 
+// SetTokenPrivilege and FallbackRestart guard their own steps.
 void RestartSystem() {
-    Guarded([] {
-        bool accepted = true;
-        Guarded([] { SetTokenPrivilege(ShutdownPrivilege, true); });
-        Guarded([&] { accepted = RequestRestart(); });
-        // Switched off again before any second attempt: the program keeps no right longer than
-        // it needs it.
-        Guarded([] { SetTokenPrivilege(ShutdownPrivilege, false); });
-        if (!accepted) FallbackRestart();
-    });
+    SetTokenPrivilege(ShutdownPrivilege, true);
+    bool accepted = true;
+    Guarded([&] { accepted = RequestRestart(); });
+    // Switched off again before any second attempt: the program keeps no right longer than it
+    // needs it.
+    SetTokenPrivilege(ShutdownPrivilege, false);
+    if (!accepted) FallbackRestart();
 }
 
 void FallbackRestart() {
