@@ -13,20 +13,18 @@ using namespace zorvane;
 namespace {
 
 constexpr DWORD TruncateExisting = 5;
-constexpr DWORD GenericAll = 0x10000000;
 constexpr DWORD GenericExecute = 0x20000000;
-constexpr DWORD DeleteAccess = 0x10000;
 constexpr DWORD FileShareDelete = 4;
 constexpr DWORD SettableAttributes = 0x1 | 0x2 | 0x4 | 0x20 | 0x100 | 0x1000 | 0x2000;
 
 bool Reads(DWORD access) {
-    return (access & (GenericRead | GenericAll | GenericExecute | 0x1 | 0x20)) != 0;
+    return (access & (GenericRead | code::GenericAll | GenericExecute | 0x1 | 0x20)) != 0;
 }
 bool Writes(DWORD access) {
-    return (access & (GenericWrite | GenericAll | 0x2 | 0x4)) != 0;
+    return (access & (GenericWrite | code::GenericAll | 0x2 | 0x4)) != 0;
 }
 bool Deletes(DWORD access) {
-    return (access & (DeleteAccess | GenericAll)) != 0;
+    return (access & (code::DeleteAccess | code::GenericAll)) != 0;
 }
 
 }  // namespace

@@ -13,16 +13,14 @@ namespace {
 
 constexpr DWORD KeyCreateSubKey = 0x4;
 constexpr DWORD KeyRead = 0x20019;
-constexpr DWORD DeleteRight = 0x10000;
 constexpr DWORD MaximumAllowed = 0x02000000;
-constexpr DWORD GenericAll = 0x10000000;
 
 std::string Upper(std::string_view text) {
     return AsciiUpper(text);
 }
 
 bool Grants(DWORD access, DWORD right) {
-    return (access & (right | GenericAll)) != 0 ||
+    return (access & (right | code::GenericAll)) != 0 ||
            (right == KeyQueryValue && (access & GenericRead) != 0) ||
            (right == KeySetValue && (access & GenericWrite) != 0);
 }
@@ -168,7 +166,7 @@ LONG RegistryStore::Delete(HKEY base, const char* subKey) {
     const auto child = keys_.lower_bound(below);
     const bool hasSubkeys = child != keys_.end() && child->first.rfind(below, 0) == 0;
     if (target.key.find('\\') == std::string::npos || hasSubkeys ||
-        Denied(target.key, DeleteRight)) {
+        Denied(target.key, code::DeleteAccess)) {
         return static_cast<LONG>(error::AccessDenied);
     }
     keys_.erase(target.key);

@@ -112,11 +112,7 @@ BOOL SimWindows::ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, 
         failure = error::InvalidHandle;
     }
     if (read != nullptr) *read = done;
-    if (failure != 0) {
-        lastError_ = failure;
-        return FALSE;
-    }
-    return TRUE;
+    return Answer(failure);
 }
 
 BOOL SimWindows::WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void*) {
@@ -145,11 +141,7 @@ BOOL SimWindows::WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD
         failure = error::InvalidHandle;
     }
     if (written != nullptr) *written = done;
-    if (failure != 0) {
-        lastError_ = failure;
-        return FALSE;
-    }
-    return TRUE;
+    return Answer(failure);
 }
 
 BOOL SimWindows::CloseHandle(HANDLE object) {

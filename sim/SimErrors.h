@@ -22,4 +22,8 @@ constexpr DWORD NoAccess = 998;
 constexpr DWORD KeyDeleted = 1018;
 constexpr DWORD NotAllAssigned = 1300;
 
+// Generic and standard access rights, as files and registry keys interpret them.
+constexpr DWORD DeleteAccess = 0x10000;
+constexpr DWORD GenericAll = 0x10000000;
+
 }  // namespace sim::code

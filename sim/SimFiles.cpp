@@ -80,11 +80,7 @@ BOOL SimWindows::MoveFileExA(const char* existingName, const char* newName, DWOR
     } else {
         failure = files.Move(existingName, newName, flags);
     }
-    if (failure != 0) {
-        lastError_ = failure;
-        return FALSE;
-    }
-    return TRUE;
+    return Answer(failure);
 }
 
 HANDLE SimWindows::FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) {

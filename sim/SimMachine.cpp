@@ -94,6 +94,12 @@ bool SimWindows::Enter(const char* name, std::vector<std::string> args) {
     return true;
 }
 
+BOOL SimWindows::Answer(DWORD failure) {
+    if (failure == 0) return TRUE;
+    lastError_ = failure;
+    return FALSE;
+}
+
 void SimWindows::EnterInfallible(const char* name, std::vector<std::string> args) {
     recorder_.Record(name, std::move(args));
 }

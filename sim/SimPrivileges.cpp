@@ -246,11 +246,7 @@ BOOL SimWindows::ExitWindowsEx(UINT flags, DWORD reserved) {
         failure = error::AccessDenied;
     }
     core.restarts.push_back(RestartRequest{flags, reserved, failure == 0});
-    if (failure != 0) {
-        lastError_ = failure;
-        return FALSE;
-    }
-    return TRUE;
+    return Answer(failure);
 }
 
 }  // namespace sim

@@ -205,6 +205,8 @@ class SimWindows final : public WindowsApi {
     // must fail (an injected failure, or a dead machine); lastError_ then holds the code.
     // Calls that cannot fail on Windows (GetLastError, GetVersion, ...) ignore the answer.
     bool Enter(const char* name, std::vector<std::string> args);
+    // The end of a BOOL call: FALSE with `failure` as the last error, or TRUE when it is 0.
+    BOOL Answer(DWORD failure);
     // Calls that cannot fail on Windows: journaled, injected failures ignored.
     void EnterInfallible(const char* name, std::vector<std::string> args);
     // The same for the registry functions, which answer the code and leave the last error.
