@@ -1,3 +1,4 @@
+// The platform layer on Wine: host facts, TRegistry, file operations and text-line files.
 #include "TestMachine.h"
 #include "platform/FileOps.h"
 #include "platform/Registry.h"
@@ -10,28 +11,24 @@ namespace {
 // NT 4.0, which has no Safe Mode, apart.
 TEST(HostFacts, FollowTheVersionAndSystemDriveInTheirOrder) {
     const std::string tooLong(250, 'F');  // does not fit the 250-byte buffer with its zero
-    // version, service pack, "SystemDrive" (NULL: absent), no version record; the facts
-    const std::tuple<sim::WindowsVersion, int, const char*, bool, bool, bool, char> cases[] = {
-        {Win95, 0, "C:", false, false, false, 'C'},
-        {Win98, 0, "D:", false, false, false, 'D'},
-        {WinMe, 0, "C:", false, false, false, 'C'},
-        {Nt351, 5, "d:", false, true, false, 'd'},
-        {Nt4, 0, "", false, true, true, 'C'},
-        {Nt4, 6, nullptr, false, true, true, 'C'},
-        {Win2000, 4, "E:", false, true, false, 'E'},
-        {Xp, 2, "", false, true, false, 'C'},
-        {Xp, 2, nullptr, false, true, false, 'C'},
-        {Xp, 2, tooLong.c_str(), false, true, false, 'C'},
-        {Nt4, 6, "C:", true, true, true, 'C'},
-        {Win2000, 0, "C:", true, true, false, 'C'}};
-    for (const auto& [version, servicePack, systemDrive, noRecord, nt, nt4, letter] : cases) {
+    // version, "SystemDrive" (nullopt: absent), version record; the facts
+    const std::tuple<Version, std::optional<std::string>, bool, bool, bool, char> cases[] = {
+        {Version::Win95, "C:", true, false, false, 'C'},
+        {Version::Win98, "D:", true, false, false, 'D'},
+        {Version::WinMe, "C:", true, false, false, 'C'},
+        {Version::Nt4, "", true, true, true, 'C'},
+        {Version::Nt4, std::nullopt, true, true, true, 'C'},
+        {Version::Win2000, "E:", true, true, false, 'E'},
+        {Version::Xp, "d:", true, true, false, 'd'},
+        {Version::Xp, tooLong, true, true, false, 'C'},
+        {Version::Vista, "C:", true, true, false, 'C'},
+        {Version::Nt4, "C:", false, true, true, 'C'},
+        {Version::Win2000, "C:", false, true, false, 'C'}};
+    for (const auto& [version, systemDrive, record, nt, nt4, letter] : cases) {
         SCOPED_TRACE(static_cast<int>(version));
-        SimWindows m;
-        m.SetVersion(version, servicePack);
-        systemDrive ? m.SetEnv("SystemDrive", systemDrive) : m.UnsetEnv("SystemDrive");
-        if (noRecord) m.FailCall("GetVersionExA", 1, error::InvalidParameter);
-        const WindowsScope scope(m);
-        m.ClearJournal();
+        Process p;
+        p.w.SetVersion(version, record);
+        p.w.SetSystemDrive(systemDrive);
         ComputeHostFacts();
         EXPECT_EQ(IsNTPlatform(), nt);
         EXPECT_EQ(IsWindowsNT4(), nt4);
@@ -39,7 +36,7 @@ TEST(HostFacts, FollowTheVersionAndSystemDriveInTheirOrder) {
         Texts calls{"GetVersion()", "GetVersionExA(0x94)",
                     "GetEnvironmentVariableA(\"SystemDrive\", 0xFA)"};
         if (!nt) calls.erase(calls.begin() + 1);  // GetVersionExA only on NT
-        EXPECT_EQ(m.JournalTexts(), calls);
+        EXPECT_EQ(p.w.JournalOf({"GetVersion", "GetVersionExA", "GetEnvironmentVariableA"}), calls);
     }
 }
 
@@ -47,7 +44,9 @@ TEST(HostFacts, FollowTheVersionAndSystemDriveInTheirOrder) {
 // successful open or a new root changes the current key; only MakeKey, GetString and PutString
 // raise; GetString gives the text types up to the first zero.
 TEST(TRegistry, KeyPathsCurrentKeyAndErrors) {
-    Host h;
+    Process p;
+    const std::string zv = "HKLM\\SOFTWARE\\Zv", raised = "ERegistryException: ";
+    EraseKey(zv);
     TRegistry r;
     r.SelectRoot(HkeyLocalMachine());
     EXPECT_TRUE(r.OpenCurrentKey("SOFTWARE", false));  // no current key: under the root
@@ -58,88 +57,72 @@ TEST(TRegistry, KeyPathsCurrentKeyAndErrors) {
     EXPECT_TRUE(r.OpenCurrentKey("\\SOFTWARE\\Zv", false));
     EXPECT_EQ(r.CurrentPath(), "SOFTWARE\\Zv");
     r.CloseCurrentKey();
-    const std::string raised = "ERegistryException: ", zv = "HKLM\\SOFTWARE\\Zv";
-    h.m.registry.SetDword(zv, "Name", 7);
+    PutValue(zv, "Name", "\7\0\0\0"s, RegDword);
     EXPECT_EQ(r.GetString("V"), "");           // no current key
     EXPECT_TRUE(r.MakeKey("\\SOFTWARE\\Zv"));  // already there; does not become current
     EXPECT_EQ(ErrorOf([&] { r.PutString("Name", "x"); }), raised + "Failed to set data for 'Name'");
     EXPECT_FALSE(r.HasValue("Name"));  // Windows refuses the null handle
     ASSERT_TRUE(r.OpenCurrentKey("\\SOFTWARE\\Zv", false));
     EXPECT_FALSE(r.OpenCurrentKey("\\SOFTWARE\\Missing", false));
-    h.m.registry.AddKey("HKLM\\SOFTWARE\\Locked");
-    h.m.registry.DenyAccess("HKLM\\SOFTWARE\\Locked");  // full access is asked even to read
-    EXPECT_FALSE(r.OpenCurrentKey("\\SOFTWARE\\Locked", false));
     EXPECT_EQ(r.GetString("V"), "");  // missing
-    const std::tuple<DWORD, std::string, std::string> cases[] = {
-        {RegSz, "ab\0cd"s, "ab"}, {RegSz, "ab", "ab"},          {RegExpandSz, "%Zv%", "%Zv%"},
-        {RegSz, "", ""},          {RegDword, "\7\0\0\0"s, "!"}, {RegMultiSz, "a\0\0"s, "!"}};
-    for (const auto& [type, data, text] : cases) {  // "!": refused; REG_SZ without its zero
-        h.m.registry.SetValue(zv, "V", type, data);
+    const std::tuple<DWORD, std::string, std::string> cases[] = {{RegSz, "ab\0cd"s, "ab"},
+                                                                 {RegExpandSz, "%Zv%", "%Zv%"},
+                                                                 {RegSz, "", ""},
+                                                                 {RegDword, "\7\0\0\0"s, "!"},
+                                                                 {RegMultiSz, "a\0\0"s, "!"}};
+    for (const auto& [type, data, text] : cases) {  // "!": refused
+        PutValue(zv, "V", data, type);
         const std::string error = ErrorOf([&, text = text] { EXPECT_EQ(r.GetString("V"), text); });
         EXPECT_EQ(error, text == "!" ? raised + "Invalid data type for 'V'" : "");
     }
-    h.m.FailCall("RegQueryValueExA", 2, error::MoreData);  // the value grew in between
+    PutValue(zv, "V", std::string(300, 'v'));  // over the first buffer: read again in full
+    EXPECT_EQ(r.GetString("V"), std::string(300, 'v'));
+    p.w.FailCall("RegQueryValueExA", 2, error::MoreData);  // the value grew in between
     EXPECT_EQ(ErrorOf([&] { r.GetString("V"); }), raised + "Failed to get data for 'V'");
-    h.m.FailCall("RegCreateKeyExA", 1, error::AccessDenied);
+    p.w.FailCall("RegCreateKeyExA", 1, error::AccessDenied);
     EXPECT_EQ(ErrorOf([&] { r.MakeKey("\\SOFTWARE\\New"); }),
               raised + "Failed to create key \\SOFTWARE\\New");
     r.SelectRoot(HkeyLocalMachine());  // the same root: the key stays current
     r.PutString("Name", "");           // over the REG_DWORD: a REG_SZ of one zero byte
-    EXPECT_EQ(h.m.registry.GetValue(zv, "Name"), (sim::RegistryStore::Value{RegSz, "\0"s}));
+    EXPECT_EQ(TypeOf(zv, "Name"), RegSz);
+    EXPECT_EQ(ValueOf(zv, "Name"), "");
     r.SelectRoot(HkeyCurrentUser());
-    EXPECT_EQ(h.m.registry.OpenKeyCount(), 0u);
+    EraseKey(zv);
 }
 
 TEST(FileOps, FileListedAnswersFromTheDirectorySearchAlone) {
-    Host h;
-    for (const char* name : {"plain", "hidden", "system", "unlisted", "old"})
-        h.m.files.AddFile("C:\\"s + name + ".txt");
-    h.m.files.SetAttributes("C:\\hidden.txt", FileAttributeHidden);
-    h.m.files.SetAttributes("C:\\system.txt", FileAttributeSystem);
-    h.m.files.HideFromListings("C:\\unlisted.txt");
-    // 1980-01-01 00:30 UTC is still 1979 an hour west of Greenwich: no MS-DOS date.
-    h.m.files.SetLastWriteTime("C:\\old.txt", FILETIME{0x12B7B400u, 0x01A8E7A4u});
-    h.m.files.SetLocalTimeOffsetMinutes(-60);
+    Process p;
+    for (const char* name : {"plain", "hidden", "system", "unlisted"})
+        PutFile("C:\\zv\\"s + name + ".txt", "x");
+    PutFile("C:\\zv\\hidden.txt", "x", FileAttributeHidden);
+    PutFile("C:\\zv\\system.txt", "x", FileAttributeSystem);
+    p.w.Hide("C:\\zv\\unlisted.txt");
     const std::pair<const char*, bool> cases[] = {
-        {"c:\\PLAIN.TXT", true},     {"C:\\hidden.txt", true},   {"C:\\system.txt", true},
-        {"C:\\WINDOWS", false},      {"C:\\missing.txt", false}, {"Q:\\plain.txt", false},
-        {"C:\\unlisted.txt", false}, {"C:\\old.txt", false}};
+        {"c:\\ZV\\PLAIN.TXT", true},     {"C:\\zv\\hidden.txt", true},
+        {"C:\\zv\\system.txt", true},    {"C:\\windows", false},
+        {"C:\\zv\\missing.txt", false},  {"Q:\\plain.txt", false},
+        {"C:\\zv\\unlisted.txt", false}, {"C:\\nodir\\x.txt", false}};
     for (const auto& [path, listed] : cases) EXPECT_EQ(FileListed(path), listed) << path;
-    EXPECT_TRUE(RemoveFile("C:\\plain.txt"));
-    EXPECT_FALSE(RemoveFile("C:\\plain.txt"));
+    EXPECT_TRUE(RemoveFile("C:\\zv\\plain.txt"));
+    EXPECT_FALSE(RemoveFile("C:\\zv\\plain.txt"));
+    Erase("C:\\zv");
 }
 
-// Lines are read up to LF with every CR left out, and Ctrl-Z (\032) ends the file; the rules are
-// those of standard input too: both streams share one core. In the last case the CR is the 128th
-// byte and its LF the next block's first. Lines are written with CR LF, in 128-byte blocks. Each
-// step of the table runs whatever code is pending and leaves the code of its own failure.
+// Lines are read up to LF with every CR left out, and Ctrl-Z ends the file (the byte rules are
+// the text stream's). Each step of the table runs whatever code is pending and leaves the code of
+// its own failure.
 TEST(TextLineFile, ReadsWritesAndStoresCodes) {
-    Host h;
-    const std::string x127(127, 'x'), z300(300, 'z');
-    const std::pair<std::string, Texts> cases[] = {{"a\r\nb", {"a", "b"}},
-                                                   {"a\nb\n", {"a", "b"}},
-                                                   {"a\rb\r\n\r\n", {"ab", ""}},
-                                                   {"", {}},
-                                                   {"a\r\n\032b", {"a"}},
-                                                   {"a\032b\r\nc", {"a"}},
-                                                   {z300 + "\n0\0001"s, {z300, "0\0001"s}},
-                                                   {x127 + "\r\nq", {x127, "q"}}};
-    for (const auto& [content, expected] : cases) {
-        h.m.files.AddFile("C:\\t.txt", content);
-        TextLineFile file("C:\\t.txt");
-        file.OpenForReading();
-        Texts lines;
-        for (int i = 0; i < 9 && !file.AtEnd(); ++i) {
-            lines.push_back(file.ReadLineText());
-            file.SkipLine();
-        }
-        EXPECT_EQ(file.ReadLineText(), "");
-        file.CloseText();
-        EXPECT_EQ(lines, expected) << content;
-        EXPECT_EQ(TakeIoError(), 0);
-    }
-    h.m.files.AddFile("C:\\in.txt", "a");
-    h.m.files.AddFile("C:\\out.txt", "old content");
+    Process p;
+    PutFile("C:\\t.txt", "a\r\n\032b");
+    TextLineFile file("C:\\t.txt");
+    file.OpenForReading();
+    EXPECT_EQ(file.ReadLineText(), "a");
+    file.SkipLine();
+    EXPECT_TRUE(file.AtEnd());
+    file.CloseText();
+    EXPECT_EQ(TakeIoError(), 0);
+    PutFile("C:\\in.txt", "a");
+    PutFile("C:\\out.txt", "old content");
     TextLineFile missing("C:\\missing.txt"), out("C:\\out.txt"), never("C:\\never.txt"),
         in("C:\\in.txt"), nodir("C:\\nodir\\x.txt"), tooLong("C:\\" + std::string(260, 'a'));
     const std::string x200(200, 'x');
@@ -147,13 +130,21 @@ TEST(TextLineFile, ReadsWritesAndStoresCodes) {
     out.WriteText(x200);
     out.EndLine();
     out.WriteText("y");
-    EXPECT_EQ(h.Calls({"WriteFile"}), "WriteFile \"" + x200.substr(72) + "\" 0x80\n");
+    EXPECT_EQ(p.w.JournalOf({"WriteFile"}), Texts{"WriteFile(0x80)"});  // one full block
     out.CloseText();
-    EXPECT_EQ(h.m.files.Content("C:\\out.txt"), x200 + "\r\ny");
+    EXPECT_EQ(FileBytes("C:\\out.txt"), x200 + "\r\ny");
     const std::pair<std::function<void()>, int> steps[] = {
-        {[&] { missing.OpenForReading(), out.OpenForWriting(); }, 2},   // kept across a good open
-        {[&] { EXPECT_EQ(h.m.files.Content("C:\\out.txt"), ""); }, 0},  // emptied at the open
-        {[&] { EXPECT_EQ(out.ReadLineText(), ""); }, 104},
+        {[&] { missing.OpenForReading(), out.OpenForWriting(); }, 2},  // kept across a good open
+        {[&] {
+             out.CloseText();
+             EXPECT_EQ(FileBytes("C:\\out.txt"), "");
+         },
+         0},  // emptied
+        {[&] {
+             out.OpenForWriting();
+             EXPECT_EQ(out.ReadLineText(), "");
+         },
+         104},
         {[&] {
              EXPECT_EQ(ErrorOf([&] { never.CloseText(), CheckIoError(); }),
                        "EInOutError: I/O error 103");
@@ -162,18 +153,20 @@ TEST(TextLineFile, ReadsWritesAndStoresCodes) {
         {[&] { never.EndLine(); }, 103},  // after the 105 of its write
         {[&] { EXPECT_TRUE(never.AtEnd()); }, 104},
         {[&] { in.OpenForReading(), in.WriteText("b"); }, 105},
-        {[&] { h.m.FailCall("ReadFile", 1, error::AccessDenied), in.SkipLine(); }, 5},
+        {[&] { p.w.FailCall("ReadFile", 1, error::AccessDenied), in.SkipLine(); }, 5},
         {[&] { EXPECT_EQ(in.ReadLineText(), "a"); }, 0},  // the failure ended that read only
+        {[&] { in.CloseText(); }, 0},
         {[&] { nodir.OpenForWriting(); }, 3},
         {[&] { tooLong.OpenForReading(); }, 3},
-        {[&] { h.m.FailCall("GetFileType", 1, error::InvalidHandle), out.OpenForWriting(); }, 105},
-        {[&] { out.OpenForWriting(), h.m.FailCall("WriteFile", 1, error::DiskFull); }, 0},
+        {[&] { p.w.FailCall("GetFileType", 1, error::InvalidHandle), out.OpenForWriting(); }, 105},
+        {[&] { out.OpenForWriting(), p.w.FailCall("WriteFile", 1, error::DiskFull); }, 0},
         {[&] { out.WriteText(std::string(130, 'w')), out.CloseText(); }, 112},
-        {[&] { EXPECT_EQ(h.m.files.Content("C:\\out.txt"), ""); }, 0}};  // the rest dropped
+        {[&] { EXPECT_EQ(FileBytes("C:\\out.txt"), ""); }, 0}};  // the rest dropped
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         steps[i].first();
         EXPECT_EQ(TakeIoError(), steps[i].second) << "step " << i;
     }
+    for (const char* name : {"C:\\t.txt", "C:\\in.txt", "C:\\out.txt"}) Erase(name);
 }
 
 }  // namespace

@@ -1,112 +1,111 @@
-// The simulated machine as the tests use it: a started process of the program for calling single
-// operations, the paths and keys that a cure touches, and whole runs of the program.
+// The Wine machine as the tests use it: its files and registry reached directly, processes of
+// the program run in the test's own process through TestWindows, and restarts played as Windows
+// makes them.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TestWindows.h"
 #include "frontend/RunFlow.h"
 #include "platform/Exceptions.h"
 #include "platform/HostFacts.h"
 #include "platform/IoError.h"
-#include "sim/SimWindows.h"
+#include "platform/RealWindows.h"
 
 namespace zorvane::testing {
 
-using namespace std::string_literals;  // journal texts hold zero bytes
+using namespace std::string_literals;  // texts with zero bytes
 using Texts = std::vector<std::string>;
-using sim::SimWindows;
-using enum sim::WindowsVersion;
 
 #define SW " /SAFEBOOT:MINIMAL(ALTERNATESHELL)"
 inline const std::string BootIni = "C:\\boot.ini", Backup = "C:\\boot.ini.ZRVBACKUP",
                          CommandFile = "C:\\Zorvane.cmd", NewBootIni = "C:\\boot.ini.ZRVNEW",
+                         Driver = "C:\\ubr2drv.sys", Probe = "C:\\tempfile.tmp",
                          SafeBoot = "HKLM\\SYSTEM\\ControlSet001\\Control\\SafeBoot",
                          Winlogon =
                              "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
-                         RunOnce = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+                         RunOnce = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                         SessionManager =
+                             "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+// The backdoor's files (Wine's system directory is C:\windows\system32) and the driver's keys.
+extern const Texts UbrielFiles, DriverKeys;
+inline const std::string XpBootIni =
+    "[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+    "[operating systems]\r\n"
+    "multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"Microsoft Windows XP Professional\" "
+    "/fastdetect\r\n"
+    "C:\\CMDCONS\\BOOTSECT.DAT=\"Microsoft Windows Recovery Console\" /cmdcons\r\n";
 
-using Arrange = std::function<void(SimWindows&)>;
-inline Arrange Fail(const char* call, int occurrence, DWORD code) {
-    return [=](SimWindows& m) { m.FailCall(call, occurrence, code); };
-}
-inline Arrange Deny(std::string key) {
-    return [=](SimWindows& m) { m.registry.DenyAccess(key); };
-}
+// --- files, directly ---------------------------------------------------------------------------
+void PutFile(const std::string& path, const std::string& bytes, DWORD attributes = 0);
+std::optional<std::string> FileBytes(const std::string& path);  // none: no such file
+bool Exists(const std::string& path);
+DWORD AttributesOf(const std::string& path);
+void Erase(const std::string& path);  // whatever its attributes; a directory with its content
 
-// A process of the program on a fresh machine, its host facts computed, the journal empty.
-struct Host {
-    SimWindows m;
-    WindowsScope scope{m};
-    explicit Host(std::string modulePath = "C:\\zorvane.exe", sim::WindowsVersion version = Xp) {
-        m.SetVersion(version);
-        m.StartProcess("zorvane.exe", std::move(modulePath));
-        SystemDrive('C');
-        TakeIoError();
-    }
-    // "SystemDrive" on another volume; the Windows directories stay on C:.
-    void SystemDrive(char letter) {
-        m.files.AddVolume(letter);
-        m.SetEnv("SystemDrive", std::string(1, letter) + ":");
-        ComputeHostFacts();
-        m.ClearJournal();
-    }
-    std::string Value(const std::string& key, const char* name) const {
-        return m.registry.GetString(key, name).value_or("-");
-    }
-    // What the cure arrangements left: shell, command file, boot.ini against `original`, backup.
-    std::string State(const std::string& original) const {
-        const std::string ini = !m.files.Exists(BootIni)               ? "missing"
-                                : m.files.Content(BootIni) == original ? "same"
-                                                                       : "changed";
-        return Value(SafeBoot, "AlternateShell") + (m.files.Exists(CommandFile) ? " cmd " : " ") +
-               ini + (m.files.Exists(Backup) ? " backup" : "") +
-               " logon=" + Value(Winlogon, "AutoAdminLogon") +
-               " restarts=" + std::to_string(m.RestartRequests().size());
-    }
-    // The journal of the named calls (all when none is named), one a line, handles left out.
-    std::string Calls(const std::set<std::string>& names = {}) const {
-        std::string texts;
-        for (const sim::Call& call : m.Journal()) {
-            if (!names.empty() && !names.contains(call.name)) continue;
-            texts += call.name;
-            for (const std::string& arg : call.args)
-                if (arg.empty() || arg[0] != 'h') texts += " " + arg;
-            texts += "\n";
-        }
-        return texts;
-    }
+// A file held open without sharing, as a running driver holds its image.
+class HeldFile {
+  public:
+    explicit HeldFile(const std::string& path);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+  private:
+    void* handle_;
 };
 
-// "Class: message" of the program's error that `operation` raised; empty when none.
-inline std::string ErrorOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const Exception& error) {
-        return std::string(error.ClassName()) + ": " + error.Message();
-    }
-    return "";
-}
+// --- registry, directly ("HKLM\..." paths) -----------------------------------------------------
+void PutValue(const std::string& key, const std::string& name, const std::string& data,
+              DWORD type = RegSz);  // string types get their zero added
+std::optional<std::string> ValueOf(const std::string& key, const std::string& name);
+DWORD TypeOf(const std::string& key, const std::string& name);  // RegNone when missing
+void EraseValue(const std::string& key, const std::string& name);
+void EraseKey(const std::string& key);  // with its subkeys
+bool KeyExists(const std::string& key);
 
-// Both threats as they live on an infected machine: the shell hook, and the driver file that
-// the driver holds open and, unless `driverHides` is false, hides from listings.
-inline void Infect(SimWindows& m, bool driverHides = true) {
-    m.registry.SetString(Winlogon, "Shell", "Explorer.exe ubr2.exe");
-    const Texts driver{"C:\\ubr2drv.sys"};
-    m.InstallHidingDriver(driver[0], driverHides ? driver : Texts{}, driver);
-}
+// A machine as a case starts from: no trace of the program or the threats, the XP boot.ini,
+// logon shell "Explorer.exe", automatic logon as Wine leaves it (absent).
+void ResetMachine();
+// Both threats as they live on an infected machine: the shell hook, the files, the driver's
+// keys; the driver's own file is planted, the lock and the hiding are the case's.
+void PlantThreats();
 
-// One whole process of the program on `m`.
+// --- the program -------------------------------------------------------------------------------
+
+// A process of the program for calling single operations: host facts computed for `version`.
+struct Process {
+    TestWindows w{RealWindows()};
+    WindowsScope scope{w};
+    explicit Process(Version version = Version::Xp, std::string modulePath = "C:\\zorvane.exe");
+    ~Process() { EXPECT_EQ(w.RestorePower(), 0) << "handles left open"; }
+};
+
 struct RunResult {
     int exitCode;
     std::string out, err;
 };
-inline RunResult RunProgram(SimWindows& m, std::string commandLine, std::string input = "",
-                            std::string modulePath = "C:\\zorvane.exe") {
-    m.StartProcess(std::move(commandLine), std::move(modulePath), std::move(input));
-    const int exitCode = RunZorvane(m);
-    RunResult result{exitCode, m.Stdout(), m.Stderr()};
-    m.EndProcess();
-    return result;
-}
+// One whole run of the program: standard input from `input`, output and error into files.
+RunResult RunProgram(TestWindows& w, const std::string& commandLine, const std::string& input = "",
+                     const std::string& modulePath = "C:\\zorvane.exe");
+
+// A restart as Windows makes it: the delete-at-restart list carried out, then the start that
+// boot.ini's default entry makes, with the program's runs that start brings (the Safe Mode
+// shell's command file read as cmd.exe reads it, in the OEM code page; or the RunOnce entries).
+struct Start {
+    enum Mode { Normal, SafeMode, Unbootable } mode = Unbootable;
+    std::string shell;      // Safe Mode: what the alternate shell names
+    bool shellRuns = true;  // the shell or the program it names exists
+    Texts commands;         // the program's runs: their command lines
+    std::vector<RunResult> runs;
+};
+Start Restart(TestWindows& w);
+
+// "Class: message" of the program's error that `operation` raised; empty when none.
+std::string ErrorOf(const std::function<void()>& operation);
 
 }  // namespace zorvane::testing

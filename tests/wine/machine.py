@@ -351,8 +351,45 @@ class Machine:
         return values[name][1] if name in values else None
 
 
+def make_template_once(prefix):
+    """The template of a build directory, made by the first caller only."""
+    import fcntl
+    prefix = pathlib.Path(prefix)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    with open(str(prefix) + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not (prefix / "system.reg").exists():
+            shutil.rmtree(prefix, ignore_errors=True)
+            make_template(prefix)
+
+
+def run_in_copy(template, argv):
+    """Runs a Windows program in a throw-away copy of the template; answers its exit code."""
+    import tempfile
+    runs = pathlib.Path(str(template) + ".runs")
+    runs.mkdir(parents=True, exist_ok=True)
+    prefix = pathlib.Path(tempfile.mkdtemp(dir=runs)) / "prefix"
+    clone_prefix(template, prefix)
+    env = wine_env(prefix)
+    try:
+        # The server on its own first (see Machine._start_session), then the prefix's boot.
+        subprocess.run(["wineserver", "-p"], env=env, timeout=120, stdin=subprocess.DEVNULL)
+        subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=300,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        return subprocess.run(["wine", *argv], env=env).returncode
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, timeout=120)
+        shutil.rmtree(prefix.parent, ignore_errors=True)
+
+
 if __name__ == "__main__":
     import sys
-    if len(sys.argv) != 3 or sys.argv[1] != "make-template":
-        sys.exit("usage: machine.py make-template DIR")
-    make_template(sys.argv[2])
+    if len(sys.argv) == 4 and sys.argv[1:3] == ["make-template", "--keep"]:
+        make_template_once(sys.argv[3])
+    elif len(sys.argv) >= 4 and sys.argv[1] == "run-in-copy":
+        sys.exit(run_in_copy(sys.argv[2], sys.argv[3:]))
+    elif len(sys.argv) == 3 and sys.argv[1] == "make-template":
+        make_template(sys.argv[2])
+    else:
+        sys.exit("usage: machine.py make-template [--keep] DIR | run-in-copy TEMPLATE EXE [ARG ...]")

@@ -1,0 +1,409 @@
+// The program's own types come first: several of their names are macros in <windows.h>.
+#include "TestMachine.h"
+
+#include "platform/AsciiText.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+// Spelled out here: inside the namespace, HKEY is the program's own type.
+static const ::HKEY LocalMachine = HKEY_LOCAL_MACHINE;
+
+namespace zorvane::testing {
+
+const Texts UbrielFiles = {"C:\\windows\\system32\\ubr2.exe",   "C:\\windows\\system32\\hcsrss.dll",
+                           "C:\\windows\\system32\\icsrss.dll", "C:\\ubr2.exe",
+                           "C:\\windows\\icsrss.dll",           "C:\\windows\\system\\ubr2.exe"};
+const Texts DriverKeys = {"HKLM\\SYSTEM\\ControlSet001\\Enum\\Root\\LEGACY_UBR2DRV",
+                          "HKLM\\SYSTEM\\ControlSet001\\Services\\ubr2drv",
+                          "HKLM\\SYSTEM\\ControlSet002\\Enum\\Root\\LEGACY_UBR2DRV",
+                          "HKLM\\SYSTEM\\ControlSet002\\Services\\ubr2drv"};
+
+namespace {
+
+struct OwnedKey {
+    ::HKEY key = nullptr;
+    ~OwnedKey() {
+        if (key) ::RegCloseKey(key);
+    }
+};
+
+std::string UnderRoot(const std::string& key) {
+    EXPECT_TRUE(key.starts_with("HKLM\\")) << key;
+    return key.substr(5);
+}
+
+bool OpenKey(const std::string& key, OwnedKey& opened, bool create = false) {
+    const std::string path = UnderRoot(key);
+    if (create)
+        return ::RegCreateKeyExA(LocalMachine, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                 &opened.key, nullptr) == ERROR_SUCCESS;
+    return ::RegOpenKeyExA(LocalMachine, path.c_str(), 0, KEY_ALL_ACCESS, &opened.key) ==
+           ERROR_SUCCESS;
+}
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                      wide.data(), static_cast<int>(wide.size())));
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide, UINT codePage) {
+    std::string text(wide.size() * 2, '\0');
+    text.resize(::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                      text.data(), static_cast<int>(text.size()), nullptr,
+                                      nullptr));
+    return text;
+}
+
+// What cmd.exe makes of a command file's line: variables expanded (inside quotes too, an
+// undefined one gives nothing), ^ escapes and &, |, <, > outside quotes end the command.
+std::wstring AsCmdReadsIt(const std::wstring& line) {
+    std::wstring expanded;
+    for (std::size_t at = 0; at < line.size(); ++at) {
+        const std::size_t end = line[at] == L'%' ? line.find(L'%', at + 1) : std::wstring::npos;
+        if (line[at] == L'%' && end == std::wstring::npos) continue;
+        if (end == std::wstring::npos) {
+            expanded += line[at];
+            continue;
+        }
+        wchar_t value[1024] = L"";
+        const std::wstring name = line.substr(at + 1, end - at - 1);
+        if (::GetEnvironmentVariableW(name.c_str(), value, 1024) < 1024) expanded += value;
+        at = end;
+    }
+    std::wstring command;
+    bool quoted = false;
+    for (std::size_t at = 0; at < expanded.size(); ++at) {
+        const wchar_t c = expanded[at];
+        if (c == L'"') quoted = !quoted;
+        if (!quoted && c == L'^' && at + 1 < expanded.size()) {
+            command += expanded[++at];
+            continue;
+        }
+        if (!quoted && std::wstring_view(L"&|<>").find(c) != std::wstring_view::npos) break;
+        command += c;
+    }
+    return command;
+}
+
+// The program a command line starts: a quoted first word, or everything up to the first blank.
+std::wstring ProgramOf(const std::wstring& command) {
+    const std::size_t start = command.find_first_not_of(L" \t");
+    if (start == std::wstring::npos) return L"";
+    if (command[start] == L'"') {
+        const std::size_t end = command.find(L'"', start + 1);
+        return command.substr(start + 1, end == std::wstring::npos ? end : end - start - 1);
+    }
+    return command.substr(start, command.find_first_of(L" \t", start) - start);
+}
+
+bool ProgramExists(const std::wstring& program) {
+    const DWORD attributes = ::GetFileAttributesW(program.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Windows carries out MoveFileEx's delayed deletions and renames early in the start.
+void CarryOutPendingOperations() {
+    const std::optional<std::string> list = ValueOf(SessionManager, "PendingFileRenameOperations");
+    if (!list) return;
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at < list->size();) {
+        const std::size_t end = list->find('\0', at);
+        names.push_back(list->substr(at, end - at));
+        at = end == std::string::npos ? list->size() : end + 1;
+    }
+    for (std::size_t i = 0; i + 1 < names.size(); i += 2) {
+        if (names[i].empty()) break;
+        const std::string from = names[i].substr(names[i].starts_with("\\??\\") ? 4 : 0);
+        std::string to = names[i + 1];
+        const bool replace = to.starts_with('!');
+        to = to.substr((replace ? 1 : 0) + (to.find("\\??\\") == (replace ? 1u : 0u) ? 4 : 0));
+        if (names[i + 1].empty()) {
+            ::DeleteFileA(from.c_str());
+        } else {
+            ::MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0);
+        }
+    }
+    EraseValue(SessionManager, "PendingFileRenameOperations");
+}
+
+// The boot.ini entry that the loader starts: the one "default=" names, else the first.
+std::optional<std::string> DefaultEntry() {
+    const std::optional<std::string> bootIni = FileBytes(BootIni);
+    if (!bootIni) return std::nullopt;
+    std::string defaultPath, first, chosen;
+    bool entries = false;
+    std::size_t at = 0;
+    while (at < bootIni->size()) {
+        std::size_t end = bootIni->find('\n', at);
+        std::string line = bootIni->substr(at, end == std::string::npos ? end : end - at);
+        at = end == std::string::npos ? bootIni->size() : end + 1;
+        if (line.ends_with('\r')) line.pop_back();
+        const std::string upper = AsciiUpper(line);
+        if (line.starts_with('[')) entries = upper.starts_with("[OPERATING SYSTEMS]");
+        if (!entries && upper.starts_with("DEFAULT=")) defaultPath = upper.substr(8);
+        if (!entries || line.starts_with('[') || line.find('=') == std::string::npos) continue;
+        if (first.empty()) first = line;
+        if (chosen.empty() && upper.substr(0, upper.find('=')) == defaultPath) chosen = line;
+    }
+    return chosen.empty() ? first : chosen;
+}
+
+std::string ControlSetOfNextStart() {
+    const std::optional<std::string> chosen = ValueOf("HKLM\\SYSTEM\\Select", "Default");
+    DWORD number = 1;
+    if (chosen && chosen->size() == 4) std::memcpy(&number, chosen->data(), 4);
+    char name[32];
+    std::snprintf(name, sizeof name, "HKLM\\SYSTEM\\ControlSet%03lu", number);
+    return name;
+}
+
+void RunCommand(TestWindows& w, Start& start, const std::wstring& command, UINT codePage) {
+    const std::wstring program = ProgramOf(command);
+    if (!ProgramExists(program)) {
+        start.shellRuns = false;
+        return;
+    }
+    start.commands.push_back(Narrow(command, codePage));
+    start.runs.push_back(RunProgram(w, Narrow(command, CP_ACP), "", Narrow(program, CP_ACP)));
+}
+
+}  // namespace
+
+// --- files ---------------------------------------------------------------------------------------
+
+void PutFile(const std::string& path, const std::string& bytes, DWORD attributes) {
+    Erase(path);
+    const std::size_t folder = path.rfind('\\');
+    for (std::size_t at = path.find('\\', 3); at != std::string::npos && at <= folder;
+         at = path.find('\\', at + 1))
+        ::CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+    if (attributes) ::SetFileAttributesA(path.c_str(), attributes);
+}
+
+std::optional<std::string> FileBytes(const std::string& path) {
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    ::CloseHandle(file);
+    return bytes;
+}
+
+bool Exists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DWORD AttributesOf(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str());
+}
+
+void Erase(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::DeleteFileA(path.c_str());
+        return;
+    }
+    ::WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name != "." && name != "..") Erase(path + "\\" + name);
+        } while (::FindNextFileA(search, &found));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryA(path.c_str());
+}
+
+HeldFile::HeldFile(const std::string& path)
+    : handle_(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
+    EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
+}
+
+HeldFile::~HeldFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+}
+
+// --- registry ----------------------------------------------------------------------------------
+
+void PutValue(const std::string& key, const std::string& name, const std::string& data,
+              DWORD type) {
+    OwnedKey opened;
+    ASSERT_TRUE(OpenKey(key, opened, true)) << key;
+    const bool text = type == REG_SZ || type == REG_EXPAND_SZ;
+    ::RegSetValueExA(opened.key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                     static_cast<DWORD>(data.size() + (text ? 1 : 0)));
+}
+
+std::optional<std::string> ValueOf(const std::string& key, const std::string& name) {
+    OwnedKey opened;
+    if (!OpenKey(key, opened)) return std::nullopt;
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExA(opened.key, name.c_str(), nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    std::string data(size, '\0');
+    ::RegQueryValueExA(opened.key, name.c_str(), nullptr, &type,
+                       reinterpret_cast<BYTE*>(data.data()), &size);
+    data.resize(size);
+    if ((type == REG_SZ || type == REG_EXPAND_SZ) && data.ends_with('\0')) data.pop_back();
+    return data;
+}
+
+DWORD TypeOf(const std::string& key, const std::string& name) {
+    OwnedKey opened;
+    DWORD type = REG_NONE;
+    if (OpenKey(key, opened))
+        ::RegQueryValueExA(opened.key, name.c_str(), nullptr, &type, nullptr, nullptr);
+    return type;
+}
+
+void EraseValue(const std::string& key, const std::string& name) {
+    OwnedKey opened;
+    if (OpenKey(key, opened)) ::RegDeleteValueA(opened.key, name.c_str());
+}
+
+void EraseKey(const std::string& key) {
+    {
+        OwnedKey opened;
+        if (!OpenKey(key, opened)) return;
+        char sub[256];
+        while (::RegEnumKeyA(opened.key, 0, sub, sizeof sub) == ERROR_SUCCESS) {
+            const std::size_t before = sizeof sub;
+            EraseKey(key + "\\" + sub);
+            char again[256];
+            if (::RegEnumKeyA(opened.key, 0, again, before) == ERROR_SUCCESS &&
+                std::string(again) == sub)
+                break;  // refused: leave it
+        }
+    }
+    ::RegDeleteKeyA(LocalMachine, UnderRoot(key).c_str());
+}
+
+bool KeyExists(const std::string& key) {
+    OwnedKey opened;
+    return OpenKey(key, opened);
+}
+
+void ResetMachine() {
+    for (const std::string& file : UbrielFiles) Erase(file);
+    for (const std::string& file : {BootIni, Backup, NewBootIni, CommandFile, Driver, Probe})
+        Erase(file);
+    for (const std::string& key : DriverKeys) EraseKey(key);
+    EraseKey(SafeBoot);
+    EraseKey("HKLM\\SYSTEM\\ControlSet002\\Control\\SafeBoot");
+    PutValue(Winlogon, "Shell", "Explorer.exe");
+    EraseValue(Winlogon, "AutoAdminLogon");
+    EraseValue(Winlogon, "OLDAutoAdminLogon");
+    EraseValue(RunOnce, "Zorvane");
+    EraseValue(SessionManager, "PendingFileRenameOperations");
+    PutFile(BootIni, XpBootIni,
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+}
+
+void PlantThreats() {
+    PutValue(Winlogon, "Shell", "Explorer.exe ubr2.exe");
+    for (const std::string& file : UbrielFiles) PutFile(file, "MZ");
+    PutFile(Driver, "MZ");
+    // A driver that has run has subkeys under both of its keys.
+    for (const std::string& key : DriverKeys) {
+        PutValue(key, "Zv", "1");
+        PutValue(key + (key.ends_with("ubr2drv") ? "\\Enum" : "\\0000"), "Zv", "1");
+    }
+}
+
+// --- the program -------------------------------------------------------------------------------
+
+Process::Process(Version version, std::string modulePath) {
+    w.SetVersion(version);
+    w.SetProcess("zorvane.exe", std::move(modulePath));
+    w.SetSystemDrive("C:");
+    ComputeHostFacts();
+    TakeIoError();
+    w.ClearJournal();
+}
+
+RunResult RunProgram(TestWindows& w, const std::string& commandLine, const std::string& input,
+                     const std::string& modulePath) {
+    const std::string in = "C:\\windows\\temp\\zv-in", out = "C:\\windows\\temp\\zv-out",
+                      err = "C:\\windows\\temp\\zv-err";
+    PutFile(in, input);
+    const auto open = [](const std::string& path, DWORD access, DWORD disposition) {
+        return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, 0,
+                             nullptr);
+    };
+    const HANDLE handles[] = {open(in, GENERIC_READ, OPEN_EXISTING),
+                              open(out, GENERIC_WRITE, CREATE_ALWAYS),
+                              open(err, GENERIC_WRITE, CREATE_ALWAYS)};
+    w.SetStdHandles(handles[0], handles[1], handles[2]);
+    w.SetProcess(commandLine, modulePath);
+    RunResult result{RunZorvane(w), "", ""};
+    for (const HANDLE handle : handles) ::CloseHandle(handle);
+    result.out = FileBytes(out).value_or("");
+    result.err = FileBytes(err).value_or("");
+    return result;
+}
+
+Start Restart(TestWindows& w) {
+    EXPECT_EQ(w.RestorePower(), 0) << "handles left open";
+    CarryOutPendingOperations();
+    Start start;
+    const std::optional<std::string> entry = DefaultEntry();
+    if (!entry) return start;
+    if (AsciiUpper(*entry).find(SW) == std::string::npos) {
+        start.mode = Start::Normal;
+        // Each RunOnce entry is taken away before it runs.
+        OwnedKey runOnce;
+        char name[256], data[1024];
+        while (OpenKey(RunOnce, runOnce)) {
+            DWORD nameSize = sizeof name, dataSize = sizeof data;
+            if (::RegEnumValueA(runOnce.key, 0, name, &nameSize, nullptr, nullptr,
+                                reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
+                break;
+            ::RegDeleteValueA(runOnce.key, name);
+            RunCommand(w, start, Widen(data, CP_ACP), CP_ACP);
+            ::RegCloseKey(runOnce.key);
+            runOnce.key = nullptr;
+        }
+        return start;
+    }
+    start.mode = Start::SafeMode;
+    start.shell = ValueOf(ControlSetOfNextStart() + "\\Control\\SafeBoot", "AlternateShell")
+                      .value_or("cmd.exe");
+    if (AsciiUpper(start.shell) == "CMD.EXE") return start;
+    const std::optional<std::string> commands = FileBytes(start.shell);
+    if (!commands) {
+        start.shellRuns = false;
+        return start;
+    }
+    const std::string line = commands->substr(0, commands->find_first_of("\r\n"));
+    RunCommand(w, start, AsCmdReadsIt(Widen(line, CP_OEMCP)), CP_OEMCP);
+    return start;
+}
+
+std::string ErrorOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const Exception& error) {
+        return std::string(error.ClassName()) + ": " + error.Message();
+    }
+    return "";
+}
+
+}  // namespace zorvane::testing
