@@ -10,6 +10,14 @@ ZORVANE_NATIVE_TOOLS=(
     "python3 python3"
     "/usr/include/gtest/gtest.h libgtest-dev"
 )
+# The test programs that run under Wine: GoogleTest from Debian's sources, built with the
+# posix-thread compiler (its std::mutex), and the locales whose code pages the tests play.
+ZORVANE_WINE_TEST_TOOLS=(
+    "i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix"
+    "i686-w64-mingw32-gcc-posix gcc-mingw-w64-i686-posix"
+    "/usr/src/googletest/googletest/CMakeLists.txt googletest"
+    "locale-gen locales"
+)
 ZORVANE_WINDOWS_TOOLS=(
     "i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32"
     "i686-w64-mingw32-gcc-win32 gcc-mingw-w64-i686-win32"
@@ -49,6 +57,22 @@ ensure_tools() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
         "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
             --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Generates the locales the tests run Wine in (ANSI/OEM code pages 1251/866, 1252/850, 932).
+ensure_locales() {
+    local wanted=(ru_RU.UTF-8 de_DE.UTF-8 ja_JP.UTF-8) missing=() name
+    for name in "${wanted[@]}"; do
+        locale -a 2>/dev/null | grep -qix "${name/UTF-8/utf8}" || missing+=("$name")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    for name in "${missing[@]}"; do
+        "${sudo[@]}" sed -i "s/^# *\($name UTF-8\)/\1/" /etc/locale.gen
+        grep -q "^$name UTF-8" /etc/locale.gen || echo "$name UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+    done
+    "${sudo[@]}" locale-gen >/dev/null
 }
 
 # The Windows build: zorvane.exe with mingw-w64.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every check, in order: the unit tests (native build + ctest), zorvane.exe, its compatibility
-# with Windows NT 4.0 and 98, the end-to-end suite under Wine, and the footprint benchmark.
+# Every check, in order: the native unit tests of the code that makes no Windows call, the
+# hardening stage, the unit tests under Wine, zorvane.exe, its compatibility with Windows NT 4.0
+# and 98, the end-to-end suite under Wine, and the footprint benchmark.
 # Installs what is missing first (Debian). Exits non-zero when any step fails; the last line is
 # the Wine suite's "N passed, N failed".
 set -uo pipefail
@@ -15,7 +16,7 @@ started=$SECONDS
 mkdir -p "$root/build/tmp"
 work=$(mktemp -d "$root/build/tmp/test.XXXXXX")
 export TMPDIR="$work"  # Wine's own server directories too, so that all goes at the end
-trap 'WINEPREFIX="$work/template" wineserver -k >/dev/null 2>&1; rm -rf "$work"' EXIT
+trap 'rm -rf "$work"' EXIT
 failed_steps=()
 
 step() {  # step NAME COMMAND...: runs one step, notes a failure and goes on
@@ -35,26 +36,32 @@ unit_tests() {
         ctest --preset native
 }
 
-wine_template() {
-    python3 tests/wine/machine.py make-template "$work/template"
+# Each test program runs in a copy of build/wine/template, which ctest makes when missing; the
+# end-to-end suite and the benchmark copy the same template.
+template="$root/build/wine/template"
+wine_unit_tests() {
+    cmake --preset wine >/dev/null && cmake --build --preset wine && ctest --preset wine
 }
 
 wine_suite() {
-    python3 tests/wine/suite.py --exe build/windows/zorvane.exe --template "$work/template" |
+    python3 tests/wine/machine.py make-template --keep "$template" &&
+    python3 tests/wine/suite.py --exe build/windows/zorvane.exe --template "$template" |
         tee "$work/suite.log"
 }
 
 benchmark() {
-    ZORVANE_WINE_TEMPLATE="$work/template" bench/footprint.sh build/windows/zorvane.exe
+    ZORVANE_WINE_TEMPLATE="$template" bench/footprint.sh build/windows/zorvane.exe
 }
 
 step "prerequisites" ensure_tools ZORVANE_NATIVE_TOOLS
 step "prerequisites for Windows" ensure_tools ZORVANE_WINDOWS_TOOLS
+step "prerequisites for the tests under Wine" ensure_tools ZORVANE_WINE_TEST_TOOLS
+step "locales" ensure_locales
 step "unit tests" unit_tests
-step "hardening: sanitizers, fault sweep, fuzzing, analysis" bash scripts/hardening.sh
+step "hardening: sanitizers, fuzzing, analysis" bash scripts/hardening.sh
+step "unit tests under Wine" wine_unit_tests
 step "zorvane.exe" build_windows_exe
 step "compatibility" python3 tests/wine/compatibility.py build/windows/zorvane.exe
-step "Wine template prefix" wine_template
 step "Wine suite" wine_suite
 step "footprint benchmark" benchmark
 
