@@ -214,6 +214,9 @@ BOOL TestWindows::CloseHandle(HANDLE object) {
 DWORD TestWindows::GetLastError() {
     return real_.GetLastError();  // the thread's own state: neither journaled nor failed
 }
+void TestWindows::SetLastError(DWORD code) {
+    real_.SetLastError(code);
+}
 BOOL TestWindows::CharToOemA(const char* source, char* destination) {
     return Pass("CharToOemA", Text(source), BOOL{0},
                 [&] { return real_.CharToOemA(source, destination); });
@@ -227,6 +230,9 @@ LONG TestWindows::UnhandledExceptionFilter(DWORD exceptionCode, const void*) {
 
 // --- version and environment ----------------------------------------------------------------
 
+void TestWindows::GetLocalTime(SYSTEMTIME* time) {
+    real_.GetLocalTime(time);  // cannot fail: neither journaled nor failed
+}
 DWORD TestWindows::GetVersion() {
     return Pass("GetVersion", "", DWORD{0},
                 [&] { return version_ ? FactsOf(*version_).packed : real_.GetVersion(); });
@@ -373,6 +379,10 @@ BOOL TestWindows::SetFileAttributesA(const char* fileName, DWORD attributes) {
 BOOL TestWindows::MoveFileExA(const char* existingName, const char* newName, DWORD flags) {
     return Pass("MoveFileExA", Text(existingName) + ", " + Text(newName) + ", " + Hex(flags),
                 BOOL{0}, [&] { return real_.MoveFileExA(existingName, newName, flags); });
+}
+DWORD TestWindows::SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) {
+    return Pass("SetFilePointer", Hex(method), DWORD{InvalidSetFilePointer},
+                [&] { return real_.SetFilePointer(file, distance, distanceHigh, method); });
 }
 UINT TestWindows::GetSystemDirectoryA(char* buffer, UINT size) {
     return Pass("GetSystemDirectoryA", Hex(size), UINT{0},

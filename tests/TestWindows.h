@@ -65,8 +65,10 @@ class TestWindows final : public WindowsApi {
                    void* overlapped) override;
     BOOL CloseHandle(HANDLE object) override;
     DWORD GetLastError() override;
+    void SetLastError(DWORD code) override;
     BOOL CharToOemA(const char* source, char* destination) override;
     LONG UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress) override;
+    void GetLocalTime(SYSTEMTIME* time) override;
     DWORD GetVersion() override;
     BOOL GetVersionExA(OSVERSIONINFOA* versionInfo) override;
     DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) override;
@@ -91,6 +93,7 @@ class TestWindows final : public WindowsApi {
     BOOL DeleteFileA(const char* fileName) override;
     BOOL SetFileAttributesA(const char* fileName, DWORD attributes) override;
     BOOL MoveFileExA(const char* existingName, const char* newName, DWORD flags) override;
+    DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) override;
     UINT GetSystemDirectoryA(char* buffer, UINT size) override;
     UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
     HANDLE GetCurrentProcess() override;

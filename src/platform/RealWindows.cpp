@@ -17,6 +17,7 @@ namespace zorvane {
 // The program's records are handed to Windows as they are, so they must have Windows' layout.
 static_assert(sizeof(zorvane::FILETIME) == sizeof(::FILETIME));
 static_assert(sizeof(zorvane::LUID) == sizeof(::LUID));
+static_assert(sizeof(zorvane::SYSTEMTIME) == sizeof(::SYSTEMTIME));
 static_assert(sizeof(zorvane::LUID_AND_ATTRIBUTES) == sizeof(::LUID_AND_ATTRIBUTES));
 static_assert(sizeof(zorvane::TOKEN_PRIVILEGES) == sizeof(::TOKEN_PRIVILEGES));
 static_assert(offsetof(zorvane::TOKEN_PRIVILEGES, Privileges) ==
@@ -38,7 +39,9 @@ static_assert(StdInputHandle == STD_INPUT_HANDLE && StdOutputHandle == STD_OUTPU
 static_assert(FileTypeUnknown == FILE_TYPE_UNKNOWN && FileTypeDisk == FILE_TYPE_DISK &&
               FileTypeChar == FILE_TYPE_CHAR && FileTypePipe == FILE_TYPE_PIPE);
 static_assert(GenericRead == GENERIC_READ && GenericWrite == GENERIC_WRITE &&
-              CreateAlways == CREATE_ALWAYS && OpenExisting == OPEN_EXISTING);
+              CreateAlways == CREATE_ALWAYS && OpenExisting == OPEN_EXISTING &&
+              OpenAlways == OPEN_ALWAYS && FileEnd == FILE_END &&
+              InvalidSetFilePointer == INVALID_SET_FILE_POINTER);
 static_assert(FileAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
               FileAttributeNormal == FILE_ATTRIBUTE_NORMAL &&
               FileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
@@ -78,6 +81,7 @@ class RealWindowsApi final : public WindowsApi {
     }
     BOOL CloseHandle(HANDLE object) override { return ::CloseHandle(object); }
     DWORD GetLastError() override { return ::GetLastError(); }
+    void SetLastError(DWORD code) override { ::SetLastError(code); }
     BOOL CharToOemA(const char* source, char* destination) override {
         return ::CharToOemA(source, destination);
     }
@@ -92,6 +96,9 @@ class RealWindowsApi final : public WindowsApi {
         return ::UnhandledExceptionFilter(&pointers);
     }
 
+    void GetLocalTime(SYSTEMTIME* time) override {
+        ::GetLocalTime(reinterpret_cast<::SYSTEMTIME*>(time));
+    }
     DWORD GetVersion() override { return ::GetVersion(); }
     BOOL GetVersionExA(OSVERSIONINFOA* versionInfo) override {
         return ::GetVersionExA(reinterpret_cast<::OSVERSIONINFOA*>(versionInfo));
@@ -163,6 +170,9 @@ class RealWindowsApi final : public WindowsApi {
     }
     UINT GetSystemDirectoryA(char* buffer, UINT size) override {
         return ::GetSystemDirectoryA(buffer, size);
+    }
+    DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) override {
+        return ::SetFilePointer(file, distance, distanceHigh, method);
     }
     UINT GetWindowsDirectoryA(char* buffer, UINT size) override {
         return ::GetWindowsDirectoryA(buffer, size);

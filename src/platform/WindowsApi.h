@@ -23,12 +23,14 @@ class WindowsApi {
                            void* overlapped) = 0;
     virtual BOOL CloseHandle(HANDLE object) = 0;
     virtual DWORD GetLastError() = 0;
+    virtual void SetLastError(DWORD code) = 0;
     virtual BOOL CharToOemA(const char* source, char* destination) = 0;
     // The real implementation wraps the code and address in an exception record and a zeroed
     // context, as the system would hand them to the filter.
     virtual LONG UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress) = 0;
 
-    // Version and environment.
+    // Version, time and environment.
+    virtual void GetLocalTime(SYSTEMTIME* time) = 0;
     virtual DWORD GetVersion() = 0;
     virtual BOOL GetVersionExA(OSVERSIONINFOA* versionInfo) = 0;
     virtual DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) = 0;
@@ -58,6 +60,7 @@ class WindowsApi {
     virtual BOOL DeleteFileA(const char* fileName) = 0;
     virtual BOOL SetFileAttributesA(const char* fileName, DWORD attributes) = 0;
     virtual BOOL MoveFileExA(const char* existingName, const char* newName, DWORD flags) = 0;
+    virtual DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) = 0;
     virtual UINT GetSystemDirectoryA(char* buffer, UINT size) = 0;
     virtual UINT GetWindowsDirectoryA(char* buffer, UINT size) = 0;
 

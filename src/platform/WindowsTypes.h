@@ -47,6 +47,17 @@ struct FILETIME {
     DWORD dwHighDateTime;
 };
 
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
 struct LUID {
     DWORD LowPart;
     LONG HighPart;
@@ -125,6 +136,9 @@ constexpr DWORD FileShareWrite = 2;
 constexpr DWORD CreateNew = 1;
 constexpr DWORD CreateAlways = 2;
 constexpr DWORD OpenExisting = 3;
+constexpr DWORD OpenAlways = 4;
+constexpr DWORD FileEnd = 2;  // SetFilePointer's move method
+constexpr DWORD InvalidSetFilePointer = 0xFFFFFFFFu;
 
 // File attributes.
 constexpr DWORD FileAttributeReadOnly = 0x1;

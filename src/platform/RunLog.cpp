@@ -1,0 +1,93 @@
+#include "platform/RunLog.h"
+
+#include <utility>
+
+#include "platform/Handles.h"
+#include "platform/HostFacts.h"
+
+namespace zorvane {
+namespace {
+
+FileHandle logFile;
+
+constexpr DWORD RollOverSize = 1024 * 1024;
+
+// A log call may come between a failed call and the reading of its code.
+class LastErrorKept {
+  public:
+    LastErrorKept() : saved_(Windows().GetLastError()) {}
+    ~LastErrorKept() { Windows().SetLastError(saved_); }
+    LastErrorKept(const LastErrorKept&) = delete;
+    LastErrorKept& operator=(const LastErrorKept&) = delete;
+
+  private:
+    DWORD saved_;
+};
+
+bool LargerThanRollOverSize(const std::string& path) {
+    WIN32_FIND_DATAA entry{};
+    const SearchHandle search(Windows().FindFirstFileA(path.c_str(), &entry));
+    return search && (entry.nFileSizeHigh != 0 || entry.nFileSizeLow > RollOverSize);
+}
+
+std::string TwoDigits(int value) {
+    return std::string(1, static_cast<char>('0' + value / 10 % 10)) +
+           static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+
+void OpenRunLog() {
+    const LastErrorKept kept;
+    logFile.Reset();
+    const std::string path = DriveRootedPath(":\\Zorvane.log");
+    if (LargerThanRollOverSize(path)) {
+        Windows().MoveFileExA(path.c_str(), DriveRootedPath(":\\Zorvane.old.log").c_str(),
+                              MovefileReplaceExisting);
+    }
+    // Others may read the log meanwhile; a second run at the same time gets none.
+    FileHandle file(Windows().CreateFileA(path.c_str(), GenericWrite, FileShareRead, nullptr,
+                                          OpenAlways, FileAttributeNormal, nullptr));
+    if (!file) return;
+    if (Windows().SetFilePointer(file.Get(), 0, nullptr, FileEnd) == InvalidSetFilePointer) return;
+    logFile = std::move(file);
+}
+
+void CloseRunLog() {
+    const LastErrorKept kept;
+    logFile.Reset();
+}
+
+void Log(std::string_view line) {
+    if (!logFile) return;
+    const LastErrorKept kept;
+    std::string bytes(line);
+    bytes += "\r\n";
+    const auto size = static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    // Each line goes to the disk at once: a power cut keeps what was logged before it. A log
+    // that cannot be written (full disk) is given up for the rest of the run.
+    if (!Windows().WriteFile(logFile.Get(), bytes.data(), size, &written, nullptr) ||
+        written != size)
+        logFile.Reset();
+}
+
+std::string Quoted(std::string_view text) {
+    std::string quoted = "\"";
+    quoted += text;
+    quoted += '"';
+    return quoted;
+}
+
+std::string Outcome(bool succeeded, DWORD errorCode) {
+    return succeeded ? "done" : "failed, error " + std::to_string(errorCode);
+}
+
+std::string LocalTimeText() {
+    SYSTEMTIME now{};
+    Windows().GetLocalTime(&now);
+    return std::to_string(now.wYear) + "-" + TwoDigits(now.wMonth) + "-" + TwoDigits(now.wDay) +
+           " " + TwoDigits(now.wHour) + ":" + TwoDigits(now.wMinute) + ":" + TwoDigits(now.wSecond);
+}
+
+}  // namespace zorvane
