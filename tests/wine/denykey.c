@@ -1,5 +1,5 @@
-/* Denies every account the given rights on an HKEY_LOCAL_MACHINE key, as Windows XP's own
- * security on LEGACY_* keys (only the system account may change them) does to an administrator.
+/* Denies every account the given rights on an HKEY_LOCAL_MACHINE key, as a key's security does
+ * to a user without the rights. Wine keeps a key's security only until its wineserver ends.
  *
  *     denykey.exe KEY RIGHTS      RIGHTS in hexadecimal, such as 10000 (DELETE) or 2 (set value)
  */
