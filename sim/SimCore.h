@@ -46,8 +46,6 @@ struct SimWindows::Core {
     DWORD processId = 0;
     std::set<unsigned char> leadBytes;
     std::function<std::string(std::string)> oem;
-    LONG unhandledAnswer = ExceptionExecuteHandler;
-    std::vector<DWORD> unhandled;
     StdStream streams[3];  // input, output, error
     std::map<std::uintptr_t, KernelObject> kernel;
     std::uintptr_t nextHandle = 1;

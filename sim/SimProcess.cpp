@@ -1,5 +1,5 @@
-// The program's process: start and end, command line, module path, ANSI helpers, the
-// unhandled-exception filter and the last error.
+// The program's process: start and end, command line, module path, ANSI helpers and the last
+// error.
 #include <algorithm>
 #include <cstring>
 
@@ -26,7 +26,6 @@ void SimWindows::StartProcess(std::string commandLine, std::string modulePath,
     core.streams[0].input = std::move(standardInput);
     core.nextHandle = 1;
     core.enabled = {23};  // SeChangeNotifyPrivilege is enabled in every token
-    core.unhandled.clear();
 }
 
 void SimWindows::EndProcess() {
@@ -49,14 +48,6 @@ void SimWindows::SetOemConversion(std::function<std::string(std::string)> conver
 
 DWORD SimWindows::ProcessId() const {
     return core_->processId;
-}
-
-void SimWindows::SetUnhandledExceptionAnswer(LONG answer) {
-    core_->unhandledAnswer = answer;
-}
-
-const std::vector<DWORD>& SimWindows::UnhandledExceptions() const {
-    return core_->unhandled;
 }
 
 std::size_t SimWindows::OpenKernelHandleCount() const {
@@ -116,16 +107,6 @@ BOOL SimWindows::CharToOemA(const char* source, char* destination) {
     converted.resize(std::min(converted.size(), text.size()));  // a byte for a byte at most
     std::memcpy(destination, converted.c_str(), converted.size() + 1);
     return TRUE;
-}
-
-LONG SimWindows::UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress) {
-    EnterInfallible(
-        "UnhandledExceptionFilter",
-        {Hex(exceptionCode), exceptionAddress == nullptr
-                                 ? "NULL"
-                                 : Hex(reinterpret_cast<std::uintptr_t>(exceptionAddress))});
-    core_->unhandled.push_back(exceptionCode);
-    return core_->unhandledAnswer;
 }
 
 DWORD SimWindows::GetLastError() {

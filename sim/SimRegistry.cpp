@@ -108,4 +108,10 @@ LONG SimWindows::RegDeleteKeyA(HKEY key, const char* subKey) {
     return registry.Delete(key, subKey);
 }
 
+// Subkeys are not listed: the simulated machine is on its way out.
+LONG SimWindows::RegEnumKeyA(HKEY key, DWORD, char*, DWORD) {
+    if (LONG injected = EnterRegistry("RegEnumKeyA", {HandleText(key)})) return injected;
+    return static_cast<LONG>(error::NoMoreItems);
+}
+
 }  // namespace sim

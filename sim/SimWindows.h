@@ -86,10 +86,6 @@ class SimWindows final : public WindowsApi {
     std::vector<std::string> StdoutWrites() const;  // the bytes of each WriteFile, in order
     void SetOemConversion(std::function<std::string(std::string)> convert);  // CharToOemA
     DWORD ProcessId() const;
-    // What UnhandledExceptionFilter answers (EXCEPTION_EXECUTE_HANDLER unless set), and the
-    // exception codes it was called with.
-    void SetUnhandledExceptionAnswer(LONG answer);
-    const std::vector<DWORD>& UnhandledExceptions() const;
     std::size_t OpenKernelHandleCount() const;  // process and token handles the program holds
     void SetLastError(DWORD code);  // a marker to see whether a call changes the last error
 
@@ -163,7 +159,6 @@ class SimWindows final : public WindowsApi {
     BOOL CloseHandle(HANDLE object) override;
     DWORD GetLastError() override;
     BOOL CharToOemA(const char* source, char* destination) override;
-    LONG UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress) override;
     DWORD GetVersion() override;
     BOOL GetVersionExA(OSVERSIONINFOA* versionInfo) override;
     DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) override;
@@ -179,6 +174,7 @@ class SimWindows final : public WindowsApi {
                         const BYTE* data, DWORD dataSize) override;
     LONG RegCloseKey(HKEY key) override;
     LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
+    LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) override;
     HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) override;
     BOOL FindClose(HANDLE findFile) override;
     BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localFileTime) override;

@@ -43,10 +43,10 @@ TEST(RunOnce, RegistersTheRescanAndRestartsWhateverTheRegistrySays) {
     const Arrange noKey = [](SimWindows& m) { m.registry.DeleteKeyTree(RunOnce); };
     const std::tuple<std::string, Arrange, std::string> cases[] = {
         {"C:\\zorvane.exe", [](SimWindows& m) { m.registry.SetDword(RunOnce, "Zorvane", 1); },
-         "C:\\zorvane.exe /Auto"},
-        {"C:\\zorvane.exe", noKey, "C:\\zorvane.exe /Auto"},
+         "C:\\zorvane.exe /Auto /AfterCure"},
+        {"C:\\zorvane.exe", noKey, "C:\\zorvane.exe /Auto /AfterCure"},
         {"C:\\zorvane.exe", Deny("HKLM"), "-"},
-        {"C:\\My Tools\\zorvane.exe", noKey, "\"C:\\My Tools\\zorvane.exe\" /Auto"}};
+        {"C:\\My Tools\\zorvane.exe", noKey, "\"C:\\My Tools\\zorvane.exe\" /Auto /AfterCure"}};
     for (const auto& [modulePath, arrange, value] : cases) {
         Host h(modulePath, Nt4);
         arrange(h.m);
@@ -125,14 +125,12 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
         {Fail("WriteFile", 2, 112), schedule, "", rolledBack},         // the backup not written
         {Fail("WriteFile", 3, 112), schedule, io, copyStopped},        // the copy fails
         {Fail("WriteFile", 4, 112), schedule, io, copyStopped},        // closing the copy fails
-        {[](SimWindows& m) { m.registry.SetDword(Winlogon, "AutoAdminLogon", 1); }, schedule,
-         reg + "Invalid data type for 'AutoAdminLogon'",
-         "C:\\Zorvane.cmd cmd changed backup logon=- restarts=0"},
+        {[](SimWindows& m) { m.registry.SetDword(Winlogon, "AutoAdminLogon", 1); }, schedule, "",
+         "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1"},  // read as its digits
         {Deny(Winlogon), schedule, "", "C:\\Zorvane.cmd cmd changed backup logon=0 restarts=1"},
         {scheduled(Deny(SafeBoot)), restore, shell, "C:\\Zorvane.cmd cmd same logon=1 restarts=1"},
         {scheduled([](SimWindows& m) { m.registry.SetDword(Winlogon, "OLDAutoAdminLogon", 0); }),
-         restore, reg + "Invalid data type for 'OLDAutoAdminLogon'",
-         "cmd.exe same logon=1 restarts=1"},
+         restore, "", "cmd.exe same logon=0 restarts=2"},
         // The backup not moved back: the switch is taken out of boot.ini instead.
         {scheduled(Fail("MoveFileExA", 1, 5)), restore, "",
          "cmd.exe same backup logon=0 restarts=2"},
@@ -201,7 +199,7 @@ TEST(BootIniRewrite, WithoutBackupTheReturnToNormalBootTakesTheSwitchOff) {
         h.m.files.AddFile(BootIni, found, FileAttributeReadOnly | FileAttributeHidden);
         h.m.registry.DeleteKeyTree(SafeBoot);  // created again
         RestoreNormalBoot();
-        EXPECT_EQ(h.State(restored), "cmd.exe same logon= restarts=1");  // no OLDAutoAdminLogon
+        EXPECT_EQ(h.State(restored), "cmd.exe same logon=0 restarts=1");  // no OLDAutoAdminLogon
         EXPECT_EQ(h.m.files.Attributes(BootIni), FileAttributeHidden);
         EXPECT_FALSE(h.m.files.Exists(NewBootIni));
     }

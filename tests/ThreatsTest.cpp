@@ -42,18 +42,18 @@ TEST(Ubriel, RepairKeepsTheProgramBeforeTheFirstSpaceWhenThatIsAWorkingShell) {
         {"xUbr2.exe Explorer.exe", "Explorer.exe"}};  // the backdoor's own file first
     for (const auto& [shell, repaired] : cases) {
         h.m.registry.SetString(Winlogon, "Shell", shell);
-        EXPECT_TRUE(CureUbriel()) << shell;
+        EXPECT_EQ(CureUbriel(), CureOutcome::Removed) << shell;
         EXPECT_EQ(h.m.registry.GetValue(Winlogon, "Shell"),
                   (sim::RegistryStore::Value{RegSz, repaired + '\0'}));
-        EXPECT_FALSE(CureUbriel()) << shell;  // the marker is gone
+        EXPECT_EQ(CureUbriel(), CureOutcome::NotFound) << shell;  // the marker is gone
     }
     h.m.files.AddFile("C:\\ubr2.exe");  // without the marker nothing is touched
     h.m.ClearJournal();
-    EXPECT_FALSE(CureUbriel());
+    EXPECT_EQ(CureUbriel(), CureOutcome::NotFound);
     EXPECT_EQ(h.m.JournalNames(), (Texts{"RegOpenKeyA", "RegQueryValueExA", "RegCloseKey"}));
     h.m.registry.SetString(Winlogon, "Shell", "Explorer.exe ubr2.exe");
     h.m.registry.DenyAccess(Winlogon);  // no rights to repair: the files still go
-    EXPECT_TRUE(CureUbriel());
+    EXPECT_EQ(CureUbriel(), CureOutcome::NotRemoved);
     EXPECT_EQ(h.Value(Winlogon, "Shell"), "Explorer.exe ubr2.exe");
     EXPECT_FALSE(h.m.files.Exists("C:\\ubr2.exe"));
 }
@@ -69,7 +69,7 @@ TEST(Ubriel, CureSchedulesRepairsAndDeletesInOrderOnBothDrives) {
     for (std::size_t i = 0; i < targets.size(); ++i)
         h.m.files.AddFile(targets[i], "x", attributes[i % 3]);
     h.m.registry.SetString(Winlogon, "Shell", "Explorer.exe ubr2.exe");
-    EXPECT_TRUE(CureUbriel());
+    EXPECT_EQ(CureUbriel(), CureOutcome::Removed);
     // Every target is also deleted at the next restart, should its deletion now fail.
     EXPECT_EQ(h.m.files.PendingDeletes(), targets);
     for (const std::string& target : targets) EXPECT_FALSE(h.m.files.Exists(target)) << target;
@@ -80,8 +80,9 @@ TEST(Ubriel, CureSchedulesRepairsAndDeletesInOrderOnBothDrives) {
     EXPECT_EQ(names, "RegOpenKeyA RegQueryValueExA RegCloseKey " + sys + move + move + move + win +
                          move + move + move + move +
                          "RegOpenKeyExA RegCloseKey RegCreateKeyExA RegQueryValueExA "
-                         "RegQueryValueExA RegQueryValueExA RegSetValueExA RegCloseKey " +
-                         sys + rm + sys + rm + sys + rm + rm + rm + win + rm + win + rm);
+                         "RegSetValueExA RegCloseKey " +
+                         sys + rm + sys + rm + sys + rm + rm + rm + win + rm + win + rm +
+                         "RegOpenKeyA RegQueryValueExA RegCloseKey ");  // looked at again
 }
 
 const char Driver[] = "C:\\ubr2drv.sys";
@@ -132,10 +133,10 @@ TEST(HaxDef, CureDeletesTheListedFileAndEveryDriverKeyWithoutSubkeys) {
         if (drive == 'C') h.m.registry.AddKey(legacy + "\\0000"), h.m.registry.AddKey(services);
         h.m.files.HideFromListings(Driver);
         const auto before = h.m.TakeSnapshot();
-        EXPECT_FALSE(CureHacDef());
+        EXPECT_EQ(CureHacDef(), CureOutcome::NotFound);
         EXPECT_EQ(h.m.TakeSnapshot(), before);
         h.m.files.HideFromListings(Driver, false);
-        EXPECT_TRUE(CureHacDef());
+        EXPECT_EQ(CureHacDef(), CureOutcome::Removed);
         EXPECT_FALSE(h.m.files.Exists(Driver));
         EXPECT_EQ(h.m.registry.KeyExists(legacy), drive == 'C');  // it has a subkey
         EXPECT_FALSE(h.m.registry.KeyExists(services));

@@ -70,7 +70,10 @@ void RestoreAutomaticLogon() {
     winlogon.SelectRoot(HkeyLocalMachine());
     // Not created: a machine without the key had no automatic logon to put back.
     if (!winlogon.OpenCurrentKey(WinlogonKey, false)) return;
-    winlogon.PutString("AutoAdminLogon", winlogon.GetString("OLDAutoAdminLogon"));
+    // Without a saved value no scheduling forced the logon ("/SAFEMODE" typed by hand): the
+    // user's own setting stays.
+    if (!winlogon.HasValue("OLDAutoAdminLogon")) return;
+    winlogon.PutString("AutoAdminLogon", winlogon.GetText("OLDAutoAdminLogon"));
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ void ScheduleRunOnceAndRestart() {
     Guarded([] {
         TRegistry registry;
         OpenOrMakeMachineKey(registry, RunOnceKey);
-        registry.PutString("Zorvane", OwnCommand(" /Auto"));
+        // "/AfterCure": a rescan that finds a threat again reports it instead of curing and
+        // restarting once more, which would restart the machine after every logon.
+        registry.PutString("Zorvane", OwnCommand(" /Auto /AfterCure"));
     });
     RestartSystem();
 }

@@ -84,8 +84,10 @@ void ForceAutomaticLogon(bool earlierScheduling) {
     TRegistry winlogon;
     winlogon.SelectRoot(HkeyLocalMachine());
     if (!winlogon.OpenCurrentKey(WinlogonKey, true)) return;
+    // Read as text whatever its type (some tools store a REG_DWORD 1): a raised error here
+    // would stop the scheduling half-done, boot.ini already switched and no restart.
     const std::string old =
-        winlogon.HasValue("AutoAdminLogon") ? winlogon.GetString("AutoAdminLogon") : "0";
+        winlogon.HasValue("AutoAdminLogon") ? winlogon.GetText("AutoAdminLogon") : "0";
     if (!(earlierScheduling && old == "1" && winlogon.HasValue("OLDAutoAdminLogon")))
         winlogon.PutString("OLDAutoAdminLogon", old);
     winlogon.PutString("AutoAdminLogon", "1");

@@ -59,11 +59,6 @@ void WriteToStandardError(std::string_view bytes) {
 }  // namespace
 
 int ReportUnhandledError(const std::exception& error, const void* codeLocation) {
-    if (Windows().UnhandledExceptionFilter(ProgramErrorExceptionCode, codeLocation) ==
-        ExceptionContinueSearch) {
-        ResetConsole();
-        return static_cast<int>(ProgramErrorExceptionCode);
-    }
     FlushConsole();
     const std::string report = FormatReport(error, codeLocation);
     // A console shows standard error in the OEM code page.

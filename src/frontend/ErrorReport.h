@@ -5,14 +5,10 @@
 
 namespace zorvane {
 
-// The exception code handed to the system's unhandled-exception filter for a program error
-// (customer bit set, so it cannot be taken for a system code).
-constexpr unsigned ProgramErrorExceptionCode = 0xE05A5256u;
-
-// Asks the system's unhandled-exception filter first. When it answers EXCEPTION_CONTINUE_SEARCH
-// the system ends the process: output still held for standard output is lost, and the answer
-// is the exit code the system gives such a process, the exception code. Otherwise standard
-// output is written out, the report goes to standard error, and the answer is 1.
+// Writes out standard output, puts the report on standard error and answers the exit code, 1.
+// The system's crash handler is never involved: on a stock machine it is a debugger (winedbg,
+// Dr. Watson) or an error-reporting dialog, which would hold up an unattended run, print into
+// its output and end it without the report.
 // `codeLocation` is the code shown in the report (the run flow's entry, where errors land).
 int ReportUnhandledError(const std::exception& error, const void* codeLocation);
 

@@ -27,9 +27,25 @@ struct RunFlags {
     bool safeModeRun = false;
     bool autoMode = false;
     bool reportOnly = false;  // "/NOCURE": a scan reports what it finds and cures nothing
+    bool afterCure = false;   // "/AFTERCURE": the rescan that follows an NT 4.0 cure
+    bool ubrielFound = false;
+    bool hacDefFound = false;
     bool infected = false;
     bool cureConfirmed = false;
 };
+
+constexpr int ExitSuccess = 0;
+constexpr int ExitCureFailed = 1;  // a threat found is still there, or a cure could not run
+
+// What the user is told about one threat after its cure.
+struct CureLines {
+    std::string_view removed;
+    std::string_view notRemoved;
+};
+constexpr CureLines UbrielLines = {" Backdoor.Ubriel.b     - DELETED",
+                                   " Backdoor.Ubriel.b     - could not be removed"};
+constexpr CureLines HacDefLines = {" Backdoor.HacDef.073.b - DELETED",
+                                   " Backdoor.HacDef.073.b - could not be removed"};
 
 // Every console operation is followed by the error test, so a failed write ends the run.
 void Say(std::string_view line) {
@@ -61,6 +77,7 @@ RunFlags ReadOptions() {
         if (option == "/SAFEMODE") flags.safeModeRun = true;
         if (option == "/NOCURE") flags.reportOnly = true;
         if (option == "/AUTO") flags.autoMode = true;
+        if (option == "/AFTERCURE") flags.afterCure = true;
         if (option == "/LIST") flags.showList = true;
         // "/NOLOG" is recognised and has no effect: nothing is ever logged.
     }
@@ -81,13 +98,23 @@ void ShowList() {
     Say("  - Backdoor.HacDef.073.b");
 }
 
+// Writes the line for a threat that the cure (or the scan before it) found; answers whether it
+// is gone.
+bool ReportCure(CureOutcome outcome, const CureLines& lines) {
+    if (outcome == CureOutcome::NotFound) return true;
+    Say(outcome == CureOutcome::Removed ? lines.removed : lines.notRemoved);
+    return outcome == CureOutcome::Removed;
+}
+
 // The run that the Safe Mode start makes: it finishes a cure already accepted, so "/NOCURE"
-// does not apply here.
-void CureRun() {
-    if (!IsNTPlatform()) return;
-    if (CureUbriel()) Say(" Backdoor.Ubriel.b     - DELETED");
-    if (CureHacDef()) Say(" Backdoor.HacDef.073.b - DELETED");
+// does not apply here. The normal boot comes back whatever the cures achieved: another Safe
+// Mode start would achieve no more.
+int CureRun() {
+    if (!IsNTPlatform()) return ExitSuccess;
+    const bool ubrielGone = ReportCure(CureUbriel(), UbrielLines);
+    const bool hacDefGone = ReportCure(CureHacDef(), HacDefLines);
     if (!IsWindowsNT4()) RestoreNormalBoot();
+    return ubrielGone && hacDefGone ? ExitSuccess : ExitCureFailed;
 }
 
 // Only the first character of the answer counts: y or Y means yes. Answering (even at the end
@@ -101,62 +128,85 @@ void AskToCure(RunFlags& flags) {
     flags.autoMode = true;
 }
 
-void StartCure() {
-    if (IsNTPlatform() && !IsWindowsNT4()) ScheduleSafeModeCure();
-    if (IsWindowsNT4()) {
-        // NT 4.0 has no Safe Mode: cure in place, scan once more after the restart. When
-        // neither cure found anything to remove (a hiding driver keeps its file out of sight
-        // while Windows runs), that scan would find the same and restart again, after every
-        // logon for good: no restart then.
-        const bool ubrielCured = CureUbriel();
-        const bool hacDefCured = CureHacDef();
-        if (ubrielCured || hacDefCured) ScheduleRunOnceAndRestart();
-    }
+// A threat the scan found counts as not removed when its cure could not even see it (a hiding
+// driver keeps its file out of directory listings while Windows runs).
+CureOutcome FoundOutcome(bool found, CureOutcome outcome) {
+    return found && outcome == CureOutcome::NotFound ? CureOutcome::NotRemoved : outcome;
 }
 
-void Scan(RunFlags& flags) {
+// NT 4.0 has no Safe Mode: cure in place, then scan once more after the restart. Only a cure
+// that removed something is worth that restart; the rescan is marked so that, finding a threat
+// again, it reports it instead of restarting the machine after every logon.
+int CureInPlace(const RunFlags& flags) {
+    const CureOutcome ubriel = FoundOutcome(flags.ubrielFound, CureUbriel());
+    const CureOutcome hacDef = FoundOutcome(flags.hacDefFound, CureHacDef());
+    const bool ubrielGone = ReportCure(ubriel, UbrielLines);
+    const bool hacDefGone = ReportCure(hacDef, HacDefLines);
+    if (ubriel == CureOutcome::Removed || hacDef == CureOutcome::Removed)
+        ScheduleRunOnceAndRestart();
+    return ubrielGone && hacDefGone ? ExitSuccess : ExitCureFailed;
+}
+
+int StartCure(const RunFlags& flags) {
+    if (IsNTPlatform() && !IsWindowsNT4()) ScheduleSafeModeCure();
+    if (IsWindowsNT4()) return CureInPlace(flags);
+    return ExitSuccess;
+}
+
+// The rescan after an NT 4.0 cure: what it finds is what that cure could not remove.
+int ReportNotRemoved(const RunFlags& flags) {
+    if (flags.ubrielFound) Say(UbrielLines.notRemoved);
+    if (flags.hacDefFound) Say(HacDefLines.notRemoved);
+    return ExitCureFailed;
+}
+
+int Scan(RunFlags& flags) {
     if (IsNTPlatform()) {
         if (DetectUbriel()) {
             Say(" System INFECTED by: Backdoor.Ubriel.b");
-            flags.infected = true;
+            flags.ubrielFound = true;
         }
         if (DetectHacDef()) {
             Say(" System INFECTED by: Backdoor.HacDef.073.b");
-            flags.infected = true;
+            flags.hacDefFound = true;
         }
+        flags.infected = flags.ubrielFound || flags.hacDefFound;
     }
     if (!flags.infected) {
         Say(" No known viruses and trojan programs found.");
-        return;
+        return ExitSuccess;
     }
     // "/NOCURE" promises a check only: without this a "/NoCure /Auto" run would cure and
     // restart the machine, the opposite of what the user asked for.
-    if (flags.reportOnly) return;
+    if (flags.reportOnly) return ExitSuccess;
+    if (flags.afterCure) return ReportNotRemoved(flags);
     if (flags.autoMode) {
         flags.cureConfirmed = true;
     } else {
         AskToCure(flags);
     }
-    if (flags.cureConfirmed) StartCure();
+    return flags.cureConfirmed ? StartCure(flags) : ExitSuccess;
 }
 
-void Run() {
+int Run() {
     WriteBanner();
     RunFlags flags = ReadOptions();
+    int exitCode = ExitSuccess;
     if (flags.showHelp) {
         ShowHelp();
     } else if (flags.showList) {
         ShowList();
     } else if (flags.safeModeRun) {
-        CureRun();
+        exitCode = CureRun();
     } else {
-        Scan(flags);
+        exitCode = Scan(flags);
     }
     if (!flags.autoMode && !flags.safeModeRun) {
         SayWithoutLineEnd(" Press Enter to exit ...");
         ConsoleSkipLine();
         CheckIoError();
     }
+    return exitCode;
 }
 
 }  // namespace
@@ -170,7 +220,7 @@ int RunZorvane(WindowsApi& windows) {
 
     int exitCode = 0;
     try {
-        Run();
+        exitCode = Run();
     } catch (const std::exception& error) {
         exitCode = ReportUnhandledError(error, reinterpret_cast<const void*>(&RunZorvane));
     }

@@ -85,16 +85,6 @@ class RealWindowsApi final : public WindowsApi {
     BOOL CharToOemA(const char* source, char* destination) override {
         return ::CharToOemA(source, destination);
     }
-    LONG UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress) override {
-        // What the system hands the filter for an exception raised at that address: a record
-        // with the code and address, and the processor context (none worth giving here).
-        ::EXCEPTION_RECORD record{};
-        record.ExceptionCode = exceptionCode;
-        record.ExceptionAddress = const_cast<void*>(exceptionAddress);
-        ::CONTEXT context{};
-        ::EXCEPTION_POINTERS pointers{&record, &context};
-        return ::UnhandledExceptionFilter(&pointers);
-    }
 
     void GetLocalTime(SYSTEMTIME* time) override {
         ::GetLocalTime(reinterpret_cast<::SYSTEMTIME*>(time));
@@ -141,6 +131,9 @@ class RealWindowsApi final : public WindowsApi {
     LONG RegCloseKey(HKEY key) override { return ::RegCloseKey(ToWindows(key)); }
     LONG RegDeleteKeyA(HKEY key, const char* subKey) override {
         return ::RegDeleteKeyA(ToWindows(key), subKey);
+    }
+    LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) override {
+        return ::RegEnumKeyA(ToWindows(key), index, name, nameSize);
     }
 
     HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) override {

@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -91,27 +92,62 @@ bool TRegistry::HasValue(std::string_view name) {
                                       &size) == static_cast<LONG>(error::Success);
 }
 
+namespace {
+
+// The stored bytes up to the first zero; data stored without one is taken whole.
+std::string TextUpToZero(const std::vector<BYTE>& data) {
+    return std::string(data.begin(), std::find(data.begin(), data.end(), BYTE{0}));
+}
+
+std::string DecimalText(std::uint32_t number) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + number % 10));
+        number /= 10;
+    } while (number != 0);
+    return digits;
+}
+
+}  // namespace
+
+// A missing value, an empty one, or no current key reads as empty data (false).
+bool TRegistry::ReadValue(const std::string& name, DWORD& type, std::vector<BYTE>& data) {
+    DWORD size = 0;
+    if (Windows().RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, &type, nullptr,
+                                   &size) != static_cast<LONG>(error::Success) ||
+        size == 0) {
+        return false;
+    }
+    data.assign(size, 0);
+    if (Windows().RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, &type, data.data(),
+                                   &size) != static_cast<LONG>(error::Success)) {
+        throw ERegistryException("Failed to get data for '" + name + "'");
+    }
+    data.resize(std::min<std::size_t>(size, data.size()));
+    return true;
+}
+
 std::string TRegistry::GetString(std::string_view name) {
     const std::string valueName(name);
     DWORD type = 0;
-    DWORD size = 0;
-    // A missing value, an empty one, or no current key reads as the empty text.
-    if (Windows().RegQueryValueExA(currentKey_.Get(), valueName.c_str(), nullptr, &type, nullptr,
-                                   &size) != static_cast<LONG>(error::Success) ||
-        size == 0) {
-        return {};
-    }
-    std::vector<BYTE> data(size);
-    if (Windows().RegQueryValueExA(currentKey_.Get(), valueName.c_str(), nullptr, &type,
-                                   data.data(), &size) != static_cast<LONG>(error::Success)) {
-        throw ERegistryException("Failed to get data for '" + valueName + "'");
-    }
+    std::vector<BYTE> data;
+    if (!ReadValue(valueName, type, data)) return {};
     if (type != RegSz && type != RegExpandSz) {
         throw ERegistryException("Invalid data type for '" + valueName + "'");
     }
-    // The stored bytes up to the first zero; data stored without one is taken whole.
-    const auto end = data.begin() + std::min<std::size_t>(size, data.size());
-    return std::string(data.begin(), std::find(data.begin(), end, BYTE{0}));
+    return TextUpToZero(data);
+}
+
+std::string TRegistry::GetText(std::string_view name) {
+    const std::string valueName(name);
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    if (!ReadValue(valueName, type, data)) return {};
+    if (type == RegDword && data.size() == 4) {
+        return DecimalText(static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16 |
+                                                      static_cast<std::uint32_t>(data[3]) << 24));
+    }
+    return TextUpToZero(data);
 }
 
 void TRegistry::PutString(std::string_view name, std::string_view text) {

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Handles.h"
 
@@ -23,6 +24,10 @@ class TRegistry {
     bool MakeKey(std::string_view path);
     bool HasValue(std::string_view name);
     std::string GetString(std::string_view name);
+    // The value as text whatever its type, for values that tools store in more than one way:
+    // REG_DWORD as its decimal digits, any other type as its bytes up to the first zero (the
+    // first string of REG_MULTI_SZ). A missing value reads as the empty text.
+    std::string GetText(std::string_view name);
     void PutString(std::string_view name, std::string_view text);
     void CloseCurrentKey();
 
@@ -38,6 +43,8 @@ class TRegistry {
         bool relativeToCurrent;
     };
     ResolvedPath Resolve(std::string_view path) const;
+    // The data of a value; false when it is missing or empty, raises when the read fails.
+    bool ReadValue(const std::string& name, DWORD& type, std::vector<BYTE>& data);
 
     RegistryKey currentKey_;
     std::string currentPath_;

@@ -25,9 +25,6 @@ class WindowsApi {
     virtual DWORD GetLastError() = 0;
     virtual void SetLastError(DWORD code) = 0;
     virtual BOOL CharToOemA(const char* source, char* destination) = 0;
-    // The real implementation wraps the code and address in an exception record and a zeroed
-    // context, as the system would hand them to the filter.
-    virtual LONG UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress) = 0;
 
     // Version, time and environment.
     virtual void GetLocalTime(SYSTEMTIME* time) = 0;
@@ -48,6 +45,7 @@ class WindowsApi {
                                 const BYTE* data, DWORD dataSize) = 0;
     virtual LONG RegCloseKey(HKEY key) = 0;
     virtual LONG RegDeleteKeyA(HKEY key, const char* subKey) = 0;
+    virtual LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) = 0;
 
     // Files.
     virtual HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) = 0;

@@ -179,8 +179,4 @@ constexpr DWORD ProcessAllAccess = 0x1F0FFF;
 constexpr UINT EwxReboot = 2;
 constexpr UINT EwxForce = 4;
 
-// Unhandled-exception filter answers.
-constexpr LONG ExceptionContinueSearch = 0;
-constexpr LONG ExceptionExecuteHandler = 1;
-
 }  // namespace zorvane

@@ -5,6 +5,7 @@
 #include "platform/FileOps.h"
 #include "platform/Guarded.h"
 #include "platform/HostFacts.h"
+#include "platform/KeyTree.h"
 
 namespace zorvane {
 
@@ -48,20 +49,24 @@ bool DetectHacDef() {
     return infected;
 }
 
-bool CureHacDef() {
-    if (!FileListed(DriverFile)) return false;
+CureOutcome CureHacDef() {
+    if (!FileListed(DriverFile)) return CureOutcome::NotFound;
 
-    Guarded([] {
-        RemoveAtRestart(DriverFile);
+    bool goesAtRestart = false;
+    Guarded([&] {
+        goesAtRestart = RemoveAtRestart(DriverFile);
         RemoveAtRestart(DriveRootedPath(":\\ubr2drv.sys"));
     });
     Guarded([] { ClearAttributesAndRemove(DriverFile); });
-    // Each key by one call: Windows NT deletes only a key without subkeys, and a key that still
-    // has some is left in place.
-    Guarded([] {
-        for (const char* key : DriverKeys) Windows().RegDeleteKeyA(HkeyLocalMachine(), key);
-    });
-    return true;
+    // A driver that has run has subkeys (Enum, Security, 0000\Control); each key goes with them.
+    // A key Windows refuses (XP lets only the system account change LEGACY_* keys) stays, and
+    // the next one is deleted all the same.
+    for (const char* key : DriverKeys) {
+        Guarded([key] { DeleteKeyTree(HkeyLocalMachine(), key); });
+    }
+    // A file still held (by a program the Safe Mode start ran after all) is gone once the
+    // system has restarted; otherwise the detection must no longer find it.
+    return goesAtRestart || !DetectHacDef() ? CureOutcome::Removed : CureOutcome::NotRemoved;
 }
 
 }  // namespace zorvane

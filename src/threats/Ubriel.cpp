@@ -67,9 +67,9 @@ void RepairShell() {
     registry.SelectRoot(HkeyLocalMachine());
     if (!registry.HasKey(WinlogonPath)) return;
     if (!registry.OpenCurrentKey(WinlogonPath, true)) return;
-    std::string shell;
-    if (registry.HasValue(ShellValue)) shell = registry.GetString(ShellValue);
-    registry.PutString(ShellValue, RepairedShell(shell));
+    // Read as the detection reads it, whatever its type: a "Shell" that some tool stored as
+    // REG_MULTI_SZ or REG_BINARY is repaired too, and replaced by a REG_SZ value.
+    registry.PutString(ShellValue, RepairedShell(ReadShellText(registry.CurrentKey())));
 }
 
 // A directory as Windows reports it, without a trailing backslash. The buffer starts zeroed, so
@@ -105,8 +105,8 @@ bool DetectUbriel() {
     return found;
 }
 
-bool CureUbriel() {
-    if (!DetectUbriel()) return false;
+CureOutcome CureUbriel() {
+    if (!DetectUbriel()) return CureOutcome::NotFound;
 
     // Files in use now are deleted by the system during the next restart.
     Guarded([] {
@@ -137,7 +137,9 @@ bool CureUbriel() {
     for (const char* name : WindowsDirectoryNames) {
         Guarded([name] { ClearAttributesAndRemove(WindowsDirectory() + name); });
     }
-    return true;
+    // The marker in the shell is what starts the backdoor at every logon: while it is there,
+    // the threat is not removed, whatever became of its files.
+    return DetectUbriel() ? CureOutcome::NotRemoved : CureOutcome::Removed;
 }
 
 }  // namespace zorvane

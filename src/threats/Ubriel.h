@@ -1,9 +1,11 @@
 // Backdoor.Ubriel.b: a marker in the Winlogon shell and files in the system folders.
 #pragma once
 
+#include "threats/CureOutcome.h"
+
 namespace zorvane {
 
 bool DetectUbriel();
-bool CureUbriel();
+CureOutcome CureUbriel();
 
 }  // namespace zorvane

@@ -50,7 +50,7 @@ def build_helpers(out_dir):
     out_dir = pathlib.Path(out_dir)
     out_dir.mkdir(parents=True, exist_ok=True)
     built = {}
-    for source in ("holdopen.c", "restartlog.c"):
+    for source in ("holdopen.c", "restartlog.c", "denykey.c"):
         exe = out_dir / source.replace(".c", ".exe")
         subprocess.run([MINGW_CC, "-Os", "-s", "-o", str(exe), str(HERE / source)], check=True)
         built[exe.stem] = exe
@@ -166,6 +166,7 @@ class Machine:
 
     def __init__(self, template, work_dir, helpers, version="winxp"):
         self.template = pathlib.Path(template)
+        self.version = version
         self.root = pathlib.Path(work_dir)
         self.prefix = self.root / "prefix"
         self.c = self.prefix / "drive_c"
@@ -227,6 +228,13 @@ class Machine:
             return self.wine(exe, *args, stdin=stdin, **options)
         self.write_file(TEMP_DIR + r"\run.cmd", b"@" + command_line.encode("latin-1") + b"\r\n")
         return self.wine("cmd", "/c", TEMP_DIR + r"\run.cmd", stdin=stdin, **options)
+
+    def deny(self, key, rights):
+        """Refuses every account `rights` (a KEY_* mask) on an HKEY_LOCAL_MACHINE key until the
+        next restart."""
+        result = self.wine(self.helper_path("denykey"), key.split("\\", 1)[1], "%x" % rights)
+        if result.rc != 0:
+            raise MachineError("denykey %s: exit code %d" % (key, result.rc))
 
     def lock(self, dos_path):
         lock = Lock(self, dos_path)

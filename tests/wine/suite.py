@@ -31,6 +31,9 @@ UBRIEL_FILES = [r"C:\windows\system32\ubr2.exe", r"C:\windows\system32\hcsrss.dl
                 r"C:\windows\system32\icsrss.dll", r"C:\ubr2.exe", r"C:\windows\icsrss.dll",
                 r"C:\windows\system\ubr2.exe"]
 INFECTED_SHELL = "Explorer.exe ubr2.exe"
+# "Shell" as some tools store it: the detection takes the first string, so the repair must too.
+MULTI_SZ_SHELL = (7, b"Explorer.exe ubr2.exe\0second\0\0")
+BINARY_SHELL = (3, b"Explorer.exe ubr2.exe")
 DRIVER = r"C:\ubr2drv.sys"
 SERVICE_KEYS = [m.HKLM + r"\SYSTEM\ControlSet001\Services\ubr2drv",
                 m.HKLM + r"\SYSTEM\ControlSet002\Services\ubr2drv"]
@@ -53,6 +56,7 @@ XP_BOOT_INI = [
 ORIGINAL_BOOT_INI = t.CRLF.join(XP_BOOT_INI) + t.CRLF
 SAFE_MODE_BOOT_INI = t.CRLF.join(XP_BOOT_INI[:4] + [XP_BOOT_INI[4] + SWITCH] +
                                  XP_BOOT_INI[5:]) + t.CRLF
+KEY_SET_VALUE = 0x2
 RESTART = "--end-session"  # ExitWindowsEx(EWX_REBOOT) without EWX_FORCE, as Wine passes it on
 
 
@@ -65,20 +69,23 @@ def check(actual, expected, what):
         raise Failed("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
 
 
-def plant(box, ubriel=False, hacdef=False, boot_ini=False, registry=None):
+def plant(box, ubriel=False, hacdef=False, boot_ini=False, registry=None, shell=INFECTED_SHELL):
     """Plants the threats' marks; the HacDef driver file is held open without sharing."""
     changes = dict(registry or {})
     if ubriel:
-        changes.setdefault(m.WINLOGON, {})["Shell"] = INFECTED_SHELL
+        changes.setdefault(m.WINLOGON, {})["Shell"] = shell
         for path in UBRIEL_FILES:
             box.write_file(path, b"MZ backdoor", "rh" if path == r"C:\ubr2.exe" else "")
     if hacdef:
+        # A driver that has run has subkeys, which RegDeleteKeyA alone leaves in place.
         for key in SERVICE_KEYS:
             changes[key] = {"ImagePath": r"\??\c:\ubr2drv.sys", "Type": 1, "Start": 3}
+            changes[key + r"\Enum"] = {"Count": 1}
+            changes[key + r"\Security"] = {"Security": (3, b"\x01\x00\x14\x80")}
         for key in LEGACY_KEYS:
             changes[key] = {"NextInstance": 1}
-            # A key with a subkey outlives RegDeleteKeyA on the NT family.
             changes[key + r"\0000"] = {"Service": "ubr2drv"}
+            changes[key + r"\0000\Control"] = {"ActiveService": "ubr2drv"}
     if boot_ini:
         box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
     if changes:
@@ -112,9 +119,7 @@ def check_untouched(box, ubriel=True, hacdef=True):
 
 def check_cured(box):
     check(box.value(m.WINLOGON, "Shell"), "Explorer.exe", "Shell")
-    check([box.key(k) for k in SERVICE_KEYS], [None, None], "driver service keys")
-    check([box.key(k) is not None for k in LEGACY_KEYS], [True, True],
-          "driver enum keys with a subkey")
+    check([box.key(k) for k in SERVICE_KEYS + LEGACY_KEYS], [None] * 4, "driver keys")
 
 
 # --- the case table ----------------------------------------------------------------------------
@@ -301,14 +306,18 @@ def install(box, exe):
         box.write_file(exe, box.read_file(PROGRAM))
 
 
-def xp_cycle(box, exe, args, stdin):
-    """Scan and accept, Safe Mode run by the command file, restart, final scan."""
+def xp_cycle(box, exe, args, stdin, shell=INFECTED_SHELL, logon=None):
+    """Scan and accept, Safe Mode run by the command file, restart, final scan. `logon`: the
+    "AutoAdminLogon" value before the cure, and the text it must have after it."""
     install(box, exe)
-    plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    plant(box, ubriel=True, hacdef=True, boot_ini=True, shell=shell,
+          registry={m.WINLOGON: {"AutoAdminLogon": logon[0]}} if logon else None)
+    old_logon = logon[1] if logon else "0"
     run(box, args, stdin, exe=exe, what="scan",
         out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND + (t.QUESTION if stdin else b""))
-    check_scheduled(box, exe, old_logon="0")
-    check(box.value(m.WINLOGON, "Shell"), INFECTED_SHELL, "Shell before the Safe Mode run")
+    check_scheduled(box, exe, old_logon=old_logon)
+    shell_before = box.key(m.WINLOGON)["Shell"][0]
+    check(shell_before, "REG_SZ" if shell == INFECTED_SHELL else "REG_BINARY", "Shell before")
 
     # Minimal Safe Mode: the hiding driver does not load, so its lock is gone; one of the
     # backdoor's libraries is still held by a process and can only go at the next restart.
@@ -327,7 +336,7 @@ def xp_cycle(box, exe, args, stdin):
     check(box.exists(BACKUP), False, "backup")
     check(box.exists(COMMAND_FILE), False, "command file")
     check(box.value(m.SAFEBOOT, "AlternateShell"), "cmd.exe", "AlternateShell")
-    check(box.value(m.WINLOGON, "AutoAdminLogon"), "0", "AutoAdminLogon")
+    check(box.value(m.WINLOGON, "AutoAdminLogon"), old_logon, "AutoAdminLogon")
     check_cured(box)
     check(box.exists(DRIVER), False, "driver file")
     check(box.exists(r"C:\windows\system32\hcsrss.dll"), True, "library in use")
@@ -339,22 +348,24 @@ def xp_cycle(box, exe, args, stdin):
     run(box, [], b"\r\n", exe=exe, out=B() + t.CLEAN + t.PAUSE, what="final scan")
     check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "final boot.ini")
     check(box.value(m.SAFEBOOT, "AlternateShell"), "cmd.exe", "final AlternateShell")
-    check(box.value(m.WINLOGON, "AutoAdminLogon"), "0", "final AutoAdminLogon")
-    check(box.value(m.WINLOGON, "Shell"), "Explorer.exe", "final Shell")
+    check(box.value(m.WINLOGON, "AutoAdminLogon"), old_logon, "final AutoAdminLogon")
+    check(box.key(m.WINLOGON)["Shell"], ("REG_SZ", "Explorer.exe"), "final Shell")
     check(box.value(m.SESSION_MANAGER, "PendingFileRenameOperations"), None,
           "delete-at-restart list after the restart")
 
 
-def nt4_cycle(box, exe):
-    """/AUTO cures in place and writes the run-once entry; the restart runs it."""
+def nt4_cycle(box, exe, shell=INFECTED_SHELL):
+    """/AUTO cures in place and writes the run-once entry; the restart runs it, and nothing runs
+    after the next one. The held driver file counts as deleted: it goes at the restart."""
     install(box, exe)
-    plant(box, ubriel=True, hacdef=True, boot_ini=True)
-    run(box, ["/AUTO"], b"", exe=exe, out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND)
+    plant(box, ubriel=True, hacdef=True, boot_ini=True, shell=shell)
+    run(box, ["/AUTO"], b"", exe=exe,
+        out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND + t.UBRIEL_DELETED + t.HACDEF_DELETED)
     check_cured(box)
     check([box.exists(p) for p in UBRIEL_FILES], [False] * len(UBRIEL_FILES), "Ubriel files")
     check(box.exists(DRIVER), True, "driver file held open")
-    check((box.key(m.RUNONCE) or {}).get("Zorvane"), ("REG_SZ", command(exe, " /Auto").decode()),
-          "run-once entry")
+    check((box.key(m.RUNONCE) or {}).get("Zorvane"),
+          ("REG_SZ", command(exe, " /Auto /AfterCure").decode()), "run-once entry")
     check(box.restart_requests(), [RESTART], "restart requests")
     check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
     check(box.exists(COMMAND_FILE), False, "command file")
@@ -370,21 +381,26 @@ def nt4_cycle(box, exe):
     run(box, command_line=entry, out=B() + t.CLEAN, what="run-once run")
     check(box.restart_requests(), [RESTART], "restart requests after the run-once run")
     run(box, [], b"\r\n", exe=exe, out=B() + t.CLEAN + t.PAUSE, what="final scan")
+    box.restart()
+    check(box.value(m.RUNONCE, "Zorvane"), None, "run-once entry after the second restart")
+    check(box.restart_requests(), [RESTART], "restart requests after the second restart")
+    check(box.key(m.WINLOGON)["Shell"], ("REG_SZ", "Explorer.exe"), "final Shell")
 
 
 @case()
 def xp_cycle_answer_y(box):
-    xp_cycle(box, PROGRAM, [], b"y\r\n")
+    xp_cycle(box, PROGRAM, [], b"y\r\n", shell=BINARY_SHELL)
 
 
 @case()
 def xp_cycle_path_with_blanks(box):
-    xp_cycle(box, SPACED_PROGRAM, ["/AUTO"], b"")
+    # "AutoAdminLogon" as a REG_DWORD: saved and put back as its digits.
+    xp_cycle(box, SPACED_PROGRAM, ["/AUTO"], b"", logon=(1, "1"))
 
 
 @case("nt40")
 def nt40_cycle(box):
-    nt4_cycle(box, PROGRAM)
+    nt4_cycle(box, PROGRAM, shell=MULTI_SZ_SHELL)
 
 
 @case("nt40")
@@ -392,35 +408,55 @@ def nt40_cycle_path_with_blanks(box):
     nt4_cycle(box, SPACED_PROGRAM)
 
 
-REPORT = rb"Exception %s in module zorvane\.exe at [0-9A-F]{8}\.\r\n%s\.\r\n\r\n\Z"
+def refused_repair(box):
+    """The shell repair refused: no "DELETED", exit code 1; on NT 4.0 no run-once entry and no
+    restart, and the rescan that follows a cure reports the threat and stops."""
+    plant(box, ubriel=True)
+    box.deny(m.WINLOGON, KEY_SET_VALUE)
+    nt4 = box.version == "nt40"
+    run(box, ["/SAFEMODE", "/AUTO"], out=B() + t.UBRIEL_NOT_REMOVED, rc=1, what="cure run")
+    found = B() + t.UBRIEL_FOUND + t.UBRIEL_NOT_REMOVED
+    for args in (["/AUTO"], ["/Auto", "/AfterCure"]) if nt4 else ():
+        run(box, args, out=found, rc=1, what=" ".join(args))
+        check(box.value(m.RUNONCE, "Zorvane"), None, "run-once entry")
+    check(box.value(m.WINLOGON, "Shell"), INFECTED_SHELL, "Shell")
+    check(box.restart_requests(), [] if nt4 else [RESTART], "restart requests")
 
 
-def check_report(result, class_name, message):
-    """The error report ends standard error (Wine's own line about the unhandled-exception
-    filter may come before it) and the exit code is 1."""
-    check(result.rc, 1, "exit code")
-    if not re.search(REPORT % (class_name, re.escape(message)), result.err):
-        raise Failed("error report: %r" % result.err)
+for _version in ("winxp", "nt40"):
+    case(_version, name="refused_repair_" + _version)(refused_repair)
 
 
 @case()
-def output_failure_ends_with_report(box):
+def safemode_by_hand_keeps_automatic_logon(box):
+    box.set_registry({m.WINLOGON: {"AutoAdminLogon": "1"}})
+    run(box, ["/SAFEMODE", "/AUTO"], out=B())
+    check(box.value(m.WINLOGON, "AutoAdminLogon"), "1", "AutoAdminLogon")
+    check(box.value(m.WINLOGON, "OLDAutoAdminLogon"), None, "OLDAutoAdminLogon")
+
+
+REPORT = rb"\AException %s in module zorvane\.exe at [0-9A-F]{8}\.\r\n%s\.\r\n\r\n\Z"
+
+
+@case()
+def errors_end_with_report_under_default_debugger(box):
+    """Wine's own setting: an unhandled exception would start winedbg. The program's errors
+    end with the report alone on standard error and exit code 1."""
+    box.set_registry({m.AEDEBUG: {"Debugger": "winedbg --auto %ld %ld", "Auto": "1"}})
     # A full disk behind standard output: the first write fails with ERROR_DISK_FULL.
-    result = box.run(["/LIST"], b"", stdout="/dev/full")
-    check_report(result, b"EInOutError", b"I/O error 112")
-
-
-@case()
-def registry_error_ends_with_report(box):
-    # "AutoAdminLogon" of a type that is not text: the scheduling stops with the registry error
-    # after boot.ini was rewritten; no restart is requested.
-    plant(box, ubriel=True, hacdef=True, boot_ini=True,
-          registry={m.WINLOGON: {"AutoAdminLogon": 1}})
-    result = run(box, ["/AUTO"], b"", rc=1, out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND)
-    check_report(result, b"ERegistryException", b"Invalid data type for 'AutoAdminLogon'")
-    check(box.read_file(BOOT_INI), SAFE_MODE_BOOT_INI, "boot.ini")
-    check(box.value(m.SAFEBOOT, "AlternateShell"), COMMAND_FILE, "AlternateShell")
-    check(box.key(m.WINLOGON).get("AutoAdminLogon"), ("REG_DWORD", "0x1"), "AutoAdminLogon")
+    full = box.run(["/LIST"], b"", stdout="/dev/full")
+    # No rights on the SafeBoot key: the scheduling stops before anything is changed.
+    box.set_registry({m.SAFEBOOT: {}})
+    box.deny(m.SAFEBOOT, KEY_SET_VALUE)
+    plant(box, ubriel=True, boot_ini=True)
+    denied = run(box, ["/AUTO"], rc=1, out=B() + t.UBRIEL_FOUND)
+    for result, class_name, message in (
+            (full, b"EInOutError", b"I/O error 112"),
+            (denied, b"ERegistryException", b"Failed to set data for 'AlternateShell'")):
+        check(result.rc, 1, "exit code")
+        if not re.search(REPORT % (class_name, re.escape(message)), result.err):
+            raise Failed("error report: %r" % result.err)
+    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
     check(box.restart_requests(), [], "restart requests")
 
 

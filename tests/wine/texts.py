@@ -27,6 +27,8 @@ HACDEF_FOUND = b" System INFECTED by: Backdoor.HacDef.073.b" + CRLF
 QUESTION = b"Start cure you system: Y/N? (system will be rebooted automatically): "
 UBRIEL_DELETED = b" Backdoor.Ubriel.b     - DELETED" + CRLF
 HACDEF_DELETED = b" Backdoor.HacDef.073.b - DELETED" + CRLF
+UBRIEL_NOT_REMOVED = b" Backdoor.Ubriel.b     - could not be removed" + CRLF
+HACDEF_NOT_REMOVED = b" Backdoor.HacDef.073.b - could not be removed" + CRLF
 PAUSE = b" Press Enter to exit ..."
 
 _FRAMED = re.compile(rb'"(\|[^"\\]{57}\|)"')
