@@ -221,12 +221,6 @@ BOOL TestWindows::CharToOemA(const char* source, char* destination) {
     return Pass("CharToOemA", Text(source), BOOL{0},
                 [&] { return real_.CharToOemA(source, destination); });
 }
-LONG TestWindows::UnhandledExceptionFilter(DWORD exceptionCode, const void*) {
-    // Never forwarded: the system's handler would start a debugger in the test's process.
-    journal_.push_back({"UnhandledExceptionFilter", Hex(exceptionCode)});
-    ++crashHandlerCalls;
-    return ExceptionExecuteHandler;
-}
 
 // --- version and environment ----------------------------------------------------------------
 
@@ -319,6 +313,11 @@ LONG TestWindows::RegCloseKey(HKEY key) {
 LONG TestWindows::RegDeleteKeyA(HKEY key, const char* subKey) {
     return PassRegistry("RegDeleteKeyA", Key(key) + ", " + Text(subKey),
                         [&] { return real_.RegDeleteKeyA(key, subKey); });
+}
+
+LONG TestWindows::RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) {
+    return PassRegistry("RegEnumKeyA", "h, " + std::to_string(index),
+                        [&] { return real_.RegEnumKeyA(key, index, name, nameSize); });
 }
 
 // --- files ---------------------------------------------------------------------------------

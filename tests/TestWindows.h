@@ -52,7 +52,6 @@ class TestWindows final : public WindowsApi {
     void ClearJournal() { journal_.clear(); }
     int Counted() const { return counted_; }
     std::vector<UINT> restartRequests;
-    int crashHandlerCalls = 0;
 
     // --- the door ---------------------------------------------------------------------------
     const char* GetCommandLineA() override;
@@ -67,7 +66,6 @@ class TestWindows final : public WindowsApi {
     DWORD GetLastError() override;
     void SetLastError(DWORD code) override;
     BOOL CharToOemA(const char* source, char* destination) override;
-    LONG UnhandledExceptionFilter(DWORD exceptionCode, const void* exceptionAddress) override;
     void GetLocalTime(SYSTEMTIME* time) override;
     DWORD GetVersion() override;
     BOOL GetVersionExA(OSVERSIONINFOA* versionInfo) override;
@@ -84,6 +82,7 @@ class TestWindows final : public WindowsApi {
                         const BYTE* data, DWORD dataSize) override;
     LONG RegCloseKey(HKEY key) override;
     LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
+    LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) override;
     HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) override;
     BOOL FindClose(HANDLE findFile) override;
     BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localFileTime) override;
