@@ -1,11 +1,13 @@
-// GetCommandLineA bytes -> ArgumentCount / ArgumentAt, checked against a plain model of the
-// splitting rules (blanks and control bytes separate, quotes group and vanish, empty "" pairs
-// between arguments are skipped).
+// Command-line bytes -> ArgumentReader with a one-byte step, checked against a plain model of
+// the splitting rules (blanks and control bytes separate, quotes group and vanish, empty ""
+// pairs between arguments are skipped); and with a double-byte step whose lead bytes are all
+// bytes from 128 up, which must never read past the terminating zero nor lose a byte.
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 
 #include "FuzzSupport.h"
-#include "frontend/CommandLine.h"
-#include "sim/SimWindows.h"
+#include "frontend/ArgumentSplitting.h"
 
 namespace {
 
@@ -20,10 +22,18 @@ std::string TakeArgument(const std::string& line, std::size_t& at) {
     return argument;
 }
 
+std::vector<std::string> Split(const char* line, zorvane::CharStep step) {
+    zorvane::ArgumentReader reader(line, step);
+    std::vector<std::string> arguments;
+    for (std::string arg = reader.Next(); !arg.empty(); arg = reader.Next())
+        arguments.push_back(arg);
+    FUZZ_CHECK(reader.Next().empty());
+    return arguments;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static sim::SimWindows machine;
     std::string line(reinterpret_cast<const char*>(data), size);
     line.resize(line.find('\0') == std::string::npos ? line.size() : line.find('\0'));
     std::vector<std::string> expected;
@@ -31,16 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TakeArgument(line, at);
     for (std::string arg = TakeArgument(line, at); !arg.empty(); arg = TakeArgument(line, at))
         expected.push_back(arg);
+    FUZZ_CHECK(Split(line.c_str(), [](const char* p) { return p + 1; }) == expected);
 
-    machine.StartProcess(line);
-    {
-        const zorvane::WindowsScope scope(machine);
-        const int count = zorvane::ArgumentCount();
-        FUZZ_CHECK(count == static_cast<int>(expected.size()));
-        for (int i = 1; i <= count + 1; ++i)
-            FUZZ_CHECK(zorvane::ArgumentAt(i) == (i <= count ? expected[i - 1] : ""));
-    }
-    machine.EndProcess();
-    machine.ClearJournal();
+    // A heap copy of exactly the line and its zero, so that a step past the end is reported.
+    const auto exact = std::make_unique<char[]>(line.size() + 1);
+    std::copy(line.c_str(), line.c_str() + line.size() + 1, exact.get());
+    std::size_t bytes = 0;
+    for (const std::string& arg : Split(exact.get(), [](const char* p) {
+             return p + (static_cast<unsigned char>(*p) >= 128 ? 2 : 1);
+         }))
+        bytes += arg.size();
+    FUZZ_CHECK(bytes <= line.size());
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "frontend/CommandLine.h"
 
-#include "platform/AsciiText.h"
+#include "frontend/ArgumentSplitting.h"
+#include "platform/AnsiCharStep.h"
 #include "platform/WindowsApi.h"
 
 namespace zorvane {
@@ -9,58 +10,18 @@ namespace {
 
 constexpr DWORD ModulePathBufferSize = 261;
 
-bool IsBlank(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 1 && byte <= 32;
-}
-
-// Takes one argument from p into `argument` and answers where the next one starts. Blanks and
-// empty quote pairs before it are skipped; quotes switch quoting on and off and are never part
-// of the argument; a blank outside quotes or the terminating zero ends it.
-const char* TakeArgument(const char* p, std::string& argument) {
-    argument.clear();
-    for (;;) {
-        while (IsBlank(*p)) p = NextAnsiChar(p);
-        if (p[0] == '"' && p[1] == '"') {
-            p += 2;
-        } else {
-            break;
-        }
-    }
-    while (*p != 0 && !IsBlank(*p)) {
-        if (*p == '"') {
-            p = NextAnsiChar(p);
-            while (*p != 0 && *p != '"') {
-                const char* next = NextAnsiChar(p);
-                argument.append(p, next);
-                p = next;
-            }
-            if (*p != 0) p = NextAnsiChar(p);
-        } else {
-            const char* next = NextAnsiChar(p);
-            argument.append(p, next);
-            p = next;
-        }
-    }
-    return p;
-}
-
-const char* CommandLine() {
+ArgumentReader CommandLineArguments() {
     const char* line = Windows().GetCommandLineA();
-    return line != nullptr ? line : "";
+    return {line != nullptr ? line : "", NextAnsiChar};
 }
 
 }  // namespace
 
 int ArgumentCount() {
-    std::string argument;
-    const char* p = TakeArgument(CommandLine(), argument);  // the program's name
+    ArgumentReader arguments = CommandLineArguments();
     int count = 0;
-    for (;;) {
-        p = TakeArgument(p, argument);
-        if (argument.empty()) return count;
-        ++count;
-    }
+    while (!arguments.Next().empty()) ++count;
+    return count;
 }
 
 std::string ArgumentAt(int index) {
@@ -72,10 +33,10 @@ std::string ArgumentAt(int index) {
         return std::string(path, length);
     }
     if (index < 0) return {};
+    ArgumentReader arguments = CommandLineArguments();
     std::string argument;
-    const char* p = TakeArgument(CommandLine(), argument);
     for (int i = 1; i <= index; ++i) {
-        p = TakeArgument(p, argument);
+        argument = arguments.Next();
         if (argument.empty()) return {};
     }
     return argument;

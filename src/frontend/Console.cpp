@@ -1,5 +1,6 @@
 #include "frontend/Console.h"
 
+#include "platform/HandleChannel.h"
 #include "platform/IoError.h"
 #include "platform/TextStream.h"
 
@@ -7,6 +8,8 @@ namespace zorvane {
 
 namespace {
 
+HandleChannel outputHandle;
+HandleChannel inputHandle;
 TextStream output;
 TextStream input;
 
@@ -21,7 +24,8 @@ bool OutputOpen() {
         return false;
     }
     // A console shows each text the moment it is written; a file or pipe gets 128-byte blocks.
-    output.OpenForOutput(handle, type == FileTypeChar);
+    outputHandle = HandleChannel(handle);
+    output.OpenForOutput(outputHandle, type == FileTypeChar);
     return true;
 }
 
@@ -29,7 +33,8 @@ bool InputOpen() {
     if (input.CurrentMode() == TextStream::Mode::Input) return true;
     const HANDLE handle = Windows().GetStdHandle(StdInputHandle);
     if (handle == InvalidHandleValue()) return false;
-    input.OpenForInput(handle);
+    inputHandle = HandleChannel(handle);
+    input.OpenForInput(inputHandle);
     return true;
 }
 

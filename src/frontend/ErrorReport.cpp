@@ -6,7 +6,7 @@
 
 #include "frontend/CommandLine.h"
 #include "frontend/Console.h"
-#include "platform/AsciiText.h"
+#include "platform/AnsiCharStep.h"
 #include "platform/Exceptions.h"
 #include "platform/WindowsApi.h"
 

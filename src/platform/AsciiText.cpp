@@ -1,7 +1,5 @@
 #include "platform/AsciiText.h"
 
-#include "platform/WindowsApi.h"
-
 namespace zorvane {
 
 std::string AsciiUpper(std::string_view text) {
@@ -12,8 +10,8 @@ std::string AsciiUpper(std::string_view text) {
     return upper;
 }
 
-const char* NextAnsiChar(const char* current) {
-    const char* next = Windows().CharNextA(current);
+const char* NextChar(const char* current, CharStep step) {
+    const char* next = step(current);
     if (next <= current) return current + 1;
     if (next > current + 1 && current[1] == 0) return current + 1;
     return next;

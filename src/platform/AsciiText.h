@@ -9,9 +9,14 @@ namespace zorvane {
 // Upper-cases the bytes a to z only; every other byte, all from 128 up included, stays.
 std::string AsciiUpper(std::string_view text);
 
-// Steps one character of the ANSI code page with CharNextA, so that the second byte of a
+// Answers where the character that starts at `current` ends, in some code page: Windows'
+// CharNextA for the system's one, or a plain one-byte step.
+using CharStep = const char* (*)(const char* current);
+
+// Steps one character of zero-terminated text with `step`, so that the second byte of a
 // double-byte character is never taken for a blank, a quote or a backslash. Never stays in
-// place and never steps over the terminating zero, whatever CharNextA answers.
-const char* NextAnsiChar(const char* current);
+// place and never steps over the terminating zero, whatever the step answers (a lead byte
+// just before the zero would otherwise take the zero with it).
+const char* NextChar(const char* current, CharStep step);
 
 }  // namespace zorvane

@@ -39,8 +39,9 @@ void TextLineFile::Open(DWORD access, DWORD disposition) {
         StoreIoError(static_cast<int>(Windows().GetLastError()));
         return;
     }
+    channel_ = HandleChannel(handle_.Get());
     if (access == GenericRead) {
-        stream_.OpenForInput(handle_.Get());
+        stream_.OpenForInput(channel_);
         return;
     }
     const DWORD type = Windows().GetFileType(handle_.Get());
@@ -49,7 +50,7 @@ void TextLineFile::Open(DWORD access, DWORD disposition) {
         StoreIoError(NotOpenForOutput);
         return;
     }
-    stream_.OpenForOutput(handle_.Get(), type == FileTypeChar);
+    stream_.OpenForOutput(channel_, type == FileTypeChar);
 }
 
 void TextLineFile::OpenForReading() {

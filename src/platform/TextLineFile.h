@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/HandleChannel.h"
 #include "platform/Handles.h"
 #include "platform/TextStream.h"
 
@@ -38,6 +39,7 @@ class TextLineFile {
 
     std::string path_;
     FileHandle handle_;
+    HandleChannel channel_;
     TextStream stream_;
 };
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/IoError.h"
-
 namespace zorvane {
 
 namespace {
@@ -13,46 +11,38 @@ constexpr char Lf = 10;
 constexpr char CtrlZ = 26;
 }  // namespace
 
-void TextStream::OpenForInput(HANDLE handle) {
+void TextStream::OpenForInput(ByteChannel& channel) {
     Close();
     mode_ = Mode::Input;
-    handle_ = handle;
+    channel_ = &channel;
 }
 
-void TextStream::OpenForOutput(HANDLE handle, bool writeThrough) {
+void TextStream::OpenForOutput(ByteChannel& channel, bool writeThrough) {
     Close();
     mode_ = Mode::Output;
-    handle_ = handle;
+    channel_ = &channel;
     writeThrough_ = writeThrough;
 }
 
 void TextStream::Close() {
     mode_ = Mode::Closed;
-    handle_ = nullptr;
+    channel_ = nullptr;
     writeThrough_ = false;
     pos_ = end_ = 0;
 }
 
 bool TextStream::Refill() {
+    if (mode_ != Mode::Input) return false;
     if (pos_ < end_) return true;
     pos_ = end_ = 0;
-    DWORD count = 0;
-    if (!Windows().ReadFile(handle_, buffer_, BufferSize, &count, nullptr)) {
-        const DWORD code = Windows().GetLastError();
-        // A pipe whose writer has gone is an ordinary end of input. Any other failure ends
-        // only the operation under way; the next one asks the handle again.
-        if (code != error::BrokenPipe) {
-            StoreIoError(static_cast<int>(code));
-            return false;
-        }
-        count = 0;
-    }
-    if (count == 0) {
-        // The end marker makes every later read stop at once without asking the handle.
+    std::optional<std::size_t> count = channel_->Read(buffer_);
+    if (!count) return false;
+    if (*count == 0) {
+        // The end marker makes every later read stop at once without asking the channel.
         buffer_[0] = CtrlZ;
         count = 1;
     }
-    end_ = std::min<std::size_t>(count, BufferSize);
+    end_ = std::min(*count, BufferSize);
     return true;
 }
 
@@ -81,6 +71,7 @@ bool TextStream::AtEnd() {
 }
 
 bool TextStream::Write(std::string_view bytes) {
+    if (mode_ != Mode::Output) return false;
     while (!bytes.empty()) {
         const std::size_t n = std::min(BufferSize - end_, bytes.size());
         std::memcpy(buffer_ + end_, bytes.data(), n);
@@ -92,15 +83,11 @@ bool TextStream::Write(std::string_view bytes) {
 }
 
 bool TextStream::WriteOut() {
+    if (mode_ != Mode::Output) return false;
     if (end_ == 0) return true;
-    const auto count = static_cast<DWORD>(end_);
+    const std::size_t count = end_;
     end_ = 0;
-    DWORD written = 0;  // not compared with the count: a short write is not taken as a failure
-    if (!Windows().WriteFile(handle_, buffer_, count, &written, nullptr)) {
-        StoreIoError(static_cast<int>(Windows().GetLastError()));
-        return false;
-    }
-    return true;
+    return channel_->Write({buffer_, count});
 }
 
 }  // namespace zorvane
