@@ -1,6 +1,6 @@
 // The one door through which the program reaches Windows: a method per Windows function that it
 // calls, in the ANSI form, with the arguments it passes. The real implementation forwards each
-// method to kernel32, advapi32 or user32; the tests put a simulated machine behind it.
+// method to kernel32, advapi32 or user32; the tests wrap that same implementation in a decorator.
 #pragma once
 
 #include "platform/WindowsTypes.h"
