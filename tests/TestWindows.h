@@ -53,6 +53,8 @@ class TestWindows final : public WindowsApi {
     int Counted() const { return counted_; }
     std::vector<UINT> restartRequests;
     int crashHandlerCalls = 0;
+    // What UnhandledExceptionFilter answers; ExceptionContinueSearch lets the system end the run.
+    LONG crashHandlerAnswer = ExceptionExecuteHandler;
 
     // --- the door ---------------------------------------------------------------------------
     const char* GetCommandLineA() override;
