@@ -1,3 +1,4 @@
+// Restarts, the rescan at the next logon, and the Safe Mode cure's scheduling and undoing on Wine.
 #include "TestMachine.h"
 #include "boot/NormalBoot.h"
 #include "boot/Restart.h"
@@ -7,201 +8,197 @@
 namespace zorvane::testing {
 namespace {
 
+const std::size_t XpEntryEnd = XpBootIni.find("\r\nC:\\CMDCONS");
+const std::string Switched = XpBootIni.substr(0, XpEntryEnd) + SW + XpBootIni.substr(XpEntryEnd);
+
+// A machine as XP has it: the Safe Mode start's own shell, no automatic logon.
+void ResetXp() {
+    ResetMachine();
+    PutValue(SafeBoot, "AlternateShell", "cmd.exe");
+}
+
+// The shell, the command file, boot.ini against XP's, the backup, the logon and the restarts.
+std::string State(const TestWindows& w) {
+    const auto Text = [](const std::string& key, const char* name) {
+        return TypeOf(key, name) == RegSz ? *ValueOf(key, name) : "-";
+    };
+    const auto ini = FileBytes(BootIni);
+    return Text(SafeBoot, "AlternateShell") + (Exists(CommandFile) ? " cmd " : " ") +
+           (ini == XpBootIni ? "same" : (ini ? "changed" : "missing")) +
+           (Exists(Backup) ? " backup" : "") + " logon=" + Text(Winlogon, "AutoAdminLogon") +
+           " restarts=" + std::to_string(w.restartRequests.size());
+}
+
+// The privilege is on for the request and off again before a second one, which only a refusal
+// brings: by the process opened by its id on the NT family, as it is elsewhere.
 TEST(Restart, PrivilegeOnThenOffAndASecondRequestOnlyAfterARefusal) {
-    const std::string token = "OpenProcessToken INVALID 0x28\n",
-                      request = "ExitWindowsEx 0x2 0x0\n",
-                      adjust = "AdjustTokenPrivileges 0x0 {SeShutdownPrivilege=",
-                      on = token + adjust + "0x2} 0x0\nCloseHandle\n",
-                      off = token + adjust + "0x0} 0x0\nCloseHandle\n",
-                      fallback =
-                          "GetVersionExA 0x94\nOpenProcess 0x1F0FFF 0x0 0x5A8\n"
-                          "OpenProcessToken 0x20\n" +
-                          adjust + "0x2} 0x0\nCloseHandle\nCloseHandle\n";
-    const std::tuple<sim::WindowsVersion, bool, bool, std::string> cases[] = {
-        {Xp, true, true, on + request + off},
-        {Xp, false, true, on + request + off + fallback + request},
-        {Xp, true, false, on + request + off + fallback + request},
-        // No tokens on Windows 98: the fallback only asks again.
-        {Win98, false, true, token + request + token + "GetVersionExA 0x94\n" + request}};
-    for (const auto& [version, accepts, held, calls] : cases) {
-        Host h("C:\\zorvane.exe", version);
-        h.m.SetExitWindowsAccepts(accepts);
-        h.m.SetShutdownPrivilegeHeld(held);
+    const std::string on = "AdjustTokenPrivileges(0x2) ", off = "AdjustTokenPrivileges(0x0) ",
+                      request = "ExitWindowsEx(0x2) ", first = on + request + off;
+    const std::tuple<Version, const char*, std::string> cases[] = {
+        {Version::Xp, "", first},
+        {Version::Xp, "ExitWindowsEx", first + "OpenProcess(0x1F0FFF) " + on + request},
+        {Version::Xp, "AdjustTokenPrivileges", first + "OpenProcess(0x1F0FFF) " + on + request},
+        {Version::Win98, "ExitWindowsEx", first + request}};
+    for (const auto& [version, failing, calls] : cases) {
+        SCOPED_TRACE(failing);
+        Process p(version);
+        p.w.FailCall(failing, 1, error::AccessDenied);
         RestartSystem();
-        EXPECT_EQ(h.Calls({"OpenProcess", "OpenProcessToken", "AdjustTokenPrivileges",
-                           "CloseHandle", "GetVersionExA", "ExitWindowsEx"}),
-                  calls);
-        EXPECT_EQ(h.m.RestartRequests().size(), accepts && held ? 1u : 2u);
+        std::string journal;
+        for (const std::string& call :
+             p.w.JournalOf({"OpenProcess", "AdjustTokenPrivileges", "ExitWindowsEx"}))
+            journal += call + ' ';
+        EXPECT_EQ(journal, calls);
+        EXPECT_EQ(p.w.restartRequests, std::vector<UINT>{EwxReboot});
     }
-    Host h;
-    h.m.SetShutdownPrivilegeHeld(false);  // adjusting a privilege not held still succeeds
+    Process p;
     EXPECT_TRUE(SetTokenPrivilege("SeShutdownPrivilege", true));
     EXPECT_FALSE(SetTokenPrivilege("SeNoSuchPrivilege", true));
 }
 
-TEST(RunOnce, RegistersTheRescanAndRestartsWhateverTheRegistrySays) {
-    const Arrange noKey = [](SimWindows& m) { m.registry.DeleteKeyTree(RunOnce); };
-    const std::tuple<std::string, Arrange, std::string> cases[] = {
-        {"C:\\zorvane.exe", [](SimWindows& m) { m.registry.SetDword(RunOnce, "Zorvane", 1); },
-         "C:\\zorvane.exe /Auto /AfterCure"},
-        {"C:\\zorvane.exe", noKey, "C:\\zorvane.exe /Auto /AfterCure"},
-        {"C:\\zorvane.exe", Deny("HKLM"), "-"},
-        {"C:\\My Tools\\zorvane.exe", noKey, "\"C:\\My Tools\\zorvane.exe\" /Auto /AfterCure"}};
+// The rescan is registered over whatever the value held, quoted where the path has a blank; a
+// refused registry still restarts. The next logon runs it once.
+TEST(RunOnce, RegistersTheRescanAndRestarts) {
+    const std::tuple<std::string, std::function<void(TestWindows&)>, std::optional<std::string>>
+        cases[] = {
+            {"C:\\zorvane.exe", [](auto&) { PutValue(RunOnce, "Zorvane", "\1\0\0\0"s, RegDword); },
+             "C:\\zorvane.exe /Auto /AfterCure"},
+            {"C:\\My Tools\\zorvane.exe", [](auto&) { EraseKey(RunOnce); },
+             "\"C:\\My Tools\\zorvane.exe\" /Auto /AfterCure"},
+            {"C:\\zorvane.exe",
+             [](auto& w) { w.FailCall("RegSetValueExA", 1, error::AccessDenied); }, std::nullopt}};
     for (const auto& [modulePath, arrange, value] : cases) {
-        Host h(modulePath, Nt4);
-        arrange(h.m);
+        ResetMachine();
+        PutFile(modulePath, "MZ");
+        Process p(Version::Nt4, modulePath);
+        arrange(p.w);
         ScheduleRunOnceAndRestart();
-        EXPECT_EQ(h.Value(RunOnce, "Zorvane"), value);
-        EXPECT_EQ(h.m.RestartRequests().size(), 1u);
+        EXPECT_EQ(ValueOf(RunOnce, "Zorvane"), value);
+        EXPECT_EQ(p.w.restartRequests.size(), 1u);
+        const Start start = Restart(p.w);
+        EXPECT_EQ(start.commands, value ? Texts{*value} : Texts{});
+        for (const RunResult& run : start.runs) EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(ValueOf(RunOnce, "Zorvane"), std::nullopt);
     }
 }
 
-TEST(SafeModeCure, IsScheduledAndUndoneInOrder) {
-    const std::set<std::string> changes = {"RegSetValueExA",     "CreateFileA", "MoveFileExA",
-                                           "SetFileAttributesA", "DeleteFileA", "ExitWindowsEx"};
-    Host h("C:\\Program Files\\Zorvane\\zorvane.exe");
-    h.m.registry.DeleteValue(Winlogon, "AutoAdminLogon");  // saved as "0"
-    const std::string original = h.m.files.Content(BootIni);
+// The next start is minimal Safe Mode running the program from the command file, logged on
+// automatically; that run undoes it all, and the start after is the one of before. boot.ini is
+// never written in place: every new content is a whole file moved over it, and the shell names
+// the command file before boot.ini starts Safe Mode.
+TEST(SafeModeCure, IsScheduledRunAndUndone) {
+    ResetXp();
+    const std::string exe = "C:\\Program Files\\Zorvane\\zorvane.exe", self = '"' + exe + '"';
+    PutFile(exe, "MZ");
+    Process p(Version::Xp, exe);
     ScheduleSafeModeCure();
-    EXPECT_EQ(h.Calls(changes),
-              "RegSetValueExA \"AlternateShell\" 0x0 0x1 \"C:\\Zorvane.cmd\0\" 0xF\n"
-              "CreateFileA \"C:\\Zorvane.cmd\" 0x40000000 0x1 NULL 0x2 0x80 NULL\n"
-              "SetFileAttributesA \"C:\\boot.ini\" 0x80\n"
-              // boot.ini stays whole in place: the backup is a copy, renamed once complete...
-              "CreateFileA \"C:\\boot.ini\" 0x80000000 0x1 NULL 0x3 0x80 NULL\n"
-              "CreateFileA \"C:\\boot.ini.ZRVNEW\" 0x40000000 0x0 NULL 0x2 0x80 NULL\n"
-              "SetFileAttributesA \"C:\\boot.ini.ZRVNEW\" 0x80\n"
-              "MoveFileExA \"C:\\boot.ini.ZRVNEW\" \"C:\\boot.ini.ZRVBACKUP\" 0x3\n"
-              // ... and the Safe Mode copy is written beside it, then moved over it.
-              "CreateFileA \"C:\\boot.ini.ZRVBACKUP\" 0x80000000 0x1 NULL 0x3 0x80 NULL\n"
-              "CreateFileA \"C:\\boot.ini.ZRVNEW\" 0x40000000 0x1 NULL 0x2 0x80 NULL\n"
-              "MoveFileExA \"C:\\boot.ini.ZRVNEW\" \"C:\\boot.ini\" 0x3\n"
-              "SetFileAttributesA \"C:\\boot.ini\" 0x2\n"
-              "RegSetValueExA \"OLDAutoAdminLogon\" 0x0 0x1 \"0\0\" 0x2\n"
-              "RegSetValueExA \"AutoAdminLogon\" 0x0 0x1 \"1\0\" 0x2\nExitWindowsEx 0x2 0x0\n"s);
-    EXPECT_EQ(h.m.files.Content(CommandFile),
-              "\"C:\\Program Files\\Zorvane\\zorvane.exe\" /SAFEMODE /AUTO\r\n");
-    h.m.ClearJournal();
-    RestoreNormalBoot();
-    EXPECT_EQ(h.Calls(changes),
-              "MoveFileExA \"C:\\boot.ini.ZRVBACKUP\" \"C:\\boot.ini\" 0x3\n"
-              "RegSetValueExA \"AlternateShell\" 0x0 0x1 \"cmd.exe\0\" 0x8\n"
-              "DeleteFileA \"C:\\Zorvane.cmd\"\nSetFileAttributesA \"C:\\boot.ini\" 0x2\n"
-              "RegSetValueExA \"AutoAdminLogon\" 0x0 0x1 \"0\0\" 0x2\nExitWindowsEx 0x2 0x0\n"s);
-    EXPECT_EQ(h.State(original), "cmd.exe same logon=0 restarts=2");
+    const std::string move = "MoveFileExA(\"C:\\boot.ini.ZRVNEW\", \"C:\\boot.ini",
+                      logon = "RegSetValueExA(\"AutoAdminLogon\", 0x1, ";
+    const std::set<std::string> changes = {"RegSetValueExA", "MoveFileExA", "DeleteFileA",
+                                           "ExitWindowsEx"};
+    EXPECT_EQ(p.w.JournalOf(changes),
+              (Texts{"RegSetValueExA(\"AlternateShell\", 0x1, \"C:\\Zorvane.cmd\")",
+                     move + ".ZRVBACKUP\", 0x3)", move + "\", 0x3)",
+                     "RegSetValueExA(\"OLDAutoAdminLogon\", 0x1, \"0\")", logon + "\"1\")",
+                     "ExitWindowsEx(0x2)"}));
+    for (const auto& [name, args] : p.w.Journal())
+        EXPECT_FALSE(name == "CreateFileA" && args.starts_with("\"C:\\boot.ini\", 0x4")) << args;
+    ScheduleSafeModeCure();  // again: the backup and the saved logon stay those of before
+    EXPECT_EQ(FileBytes(BootIni), Switched);
+    // Wine marks every file for archiving, whatever was set.
+    EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive, FileAttributeHidden);
+    EXPECT_EQ(FileBytes(Backup), XpBootIni);
+    EXPECT_EQ(FileBytes(CommandFile), self + " /SAFEMODE /AUTO\r\n");
+    EXPECT_EQ(ValueOf(Winlogon, "OLDAutoAdminLogon"), "0");
+    EXPECT_EQ(State(p.w), "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=2");
+
+    p.w.ClearJournal();
+    Start start = Restart(p.w);
+    EXPECT_EQ(start.mode, Start::SafeMode);
+    EXPECT_EQ(start.commands, Texts{self + " /SAFEMODE /AUTO"});
+    ASSERT_EQ(start.runs.size(), 1u);
+    EXPECT_EQ(start.runs[0].exitCode, 0);
+    EXPECT_EQ(p.w.JournalOf(changes),
+              (Texts{"MoveFileExA(\"C:\\boot.ini.ZRVBACKUP\", \"C:\\boot.ini\", 0x3)",
+                     "RegSetValueExA(\"AlternateShell\", 0x1, \"cmd.exe\")",
+                     "DeleteFileA(\"C:\\Zorvane.cmd\")", logon + "\"0\")", "ExitWindowsEx(0x2)"}));
+    start = Restart(p.w);
+    EXPECT_EQ(start.mode, Start::Normal);
+    EXPECT_EQ(start.commands, Texts{});
+    EXPECT_EQ(State(p.w), "cmd.exe same logon=0 restarts=3");
+    EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive, FileAttributeHidden);
+}
+
+using Arrange = std::function<void(TestWindows&)>;
+Arrange Fail(const char* call, int occurrence, DWORD code) {
+    return [=](TestWindows& w) { w.FailCall(call, occurrence, code); };
+}
+Arrange Scheduled(Arrange then, bool backup = true) {
+    return [=](TestWindows& w) {
+        ScheduleSafeModeCure();
+        if (!backup) Erase(Backup);
+        then(w);
+    };
 }
 
 // Each way the scheduling and its undoing stop early, and what they leave: never a boot.ini that
-// is missing or cut short.
+// is missing or cut short, never a file or handle left behind.
 TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
-    const auto scheduled = [](Arrange then, bool backup = true) -> Arrange {
-        return [=](SimWindows& m) {
-            ScheduleSafeModeCure();
-            if (!backup) m.DeleteFileA(Backup.c_str());
-            then(m);
-        };
-    };
-    const Arrange noSafeBootKey = [](SimWindows& m) {
-        m.registry.DeleteKeyTree(SafeBoot);
-        m.registry.DenyAccess("HKLM\\SYSTEM\\ControlSet001\\Control");
-    };
+    std::optional<HeldFile> held;  // boot.ini held open by another program
     const auto schedule = ScheduleSafeModeCure, restore = RestoreNormalBoot;
     const std::string io = "EInOutError: I/O error 112", reg = "ERegistryException: ",
                       shell = reg + "Failed to set data for 'AlternateShell'",
-                      rolledBack = "cmd.exe same logon=0 restarts=0",
-                      copyStopped = "C:\\Zorvane.cmd cmd same backup logon=0 restarts=0",
+                      rolledBack = "cmd.exe same logon=- restarts=0",
+                      copyStopped = "C:\\Zorvane.cmd cmd same backup logon=- restarts=0",
                       cmdLeft = "C:\\Zorvane.cmd cmd changed logon=1 restarts=1";
     const std::tuple<Arrange, void (*)(), std::string, std::string> cases[] = {
-        {Deny(SafeBoot), schedule, shell, rolledBack},
-        {noSafeBootKey, schedule, reg + "Failed to create key " + SafeBoot.substr(4),
-         "- same logon=0 restarts=0"},
+        {Fail("RegSetValueExA", 1, 5), schedule, shell, rolledBack},
+        {[](TestWindows& w) { EraseKey(SafeBoot), w.FailCall("RegCreateKeyExA", 1, 5); }, schedule,
+         reg + "Failed to create key \\SYSTEM\\ControlSet001\\Control\\SafeBoot",
+         "- same logon=- restarts=0"},
         {Fail("CreateFileA", 1, 5), schedule, "", rolledBack},  // command file not creatable
-        {Fail("WriteFile", 1, 112), schedule, io, "C:\\Zorvane.cmd cmd same logon=0 restarts=0"},
-        {[](SimWindows& m) { m.DeleteFileA(BootIni.c_str()); }, schedule, "",
-         "cmd.exe missing logon=0 restarts=0"},
-        {Fail("CreateFileA", 2, 32), schedule, "", rolledBack},        // backup not readable
-        {Fail("CreateFileA", 3, 5), schedule, "", rolledBack},         // boot.ini not creatable
+        {Fail("WriteFile", 1, 112), schedule, io, "C:\\Zorvane.cmd cmd same logon=- restarts=0"},
+        {[](TestWindows&) { Erase(BootIni); }, schedule, "", "cmd.exe missing logon=- restarts=0"},
+        {Fail("CreateFileA", 2, 32), schedule, "", rolledBack},        // boot.ini not readable
+        {Fail("CreateFileA", 3, 5), schedule, "", rolledBack},         // backup not creatable
         {Fail("GetModuleFileNameA", 1, 5), schedule, "", rolledBack},  // own path unknown
         {Fail("WriteFile", 2, 112), schedule, "", rolledBack},         // the backup not written
         {Fail("WriteFile", 3, 112), schedule, io, copyStopped},        // the copy fails
         {Fail("WriteFile", 4, 112), schedule, io, copyStopped},        // closing the copy fails
-        {[](SimWindows& m) { m.registry.SetDword(Winlogon, "AutoAdminLogon", 1); }, schedule, "",
-         "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1"},  // read as its digits
-        {Deny(Winlogon), schedule, "", "C:\\Zorvane.cmd cmd changed backup logon=0 restarts=1"},
-        {scheduled(Deny(SafeBoot)), restore, shell, "C:\\Zorvane.cmd cmd same logon=1 restarts=1"},
-        {scheduled([](SimWindows& m) { m.registry.SetDword(Winlogon, "OLDAutoAdminLogon", 0); }),
+        // Automatic logon of any type is read as text, a DWORD as its digits.
+        {[](TestWindows&) { PutValue(Winlogon, "AutoAdminLogon", "\1\0\0\0"s, RegDword); },
+         schedule, "", "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1"},
+        {Fail("RegCreateKeyExA", 1, 5), schedule, "",  // Winlogon refused
+         "C:\\Zorvane.cmd cmd changed backup logon=- restarts=1"},
+        {Scheduled(Fail("RegSetValueExA", 1, 5)), restore, shell,
+         "C:\\Zorvane.cmd cmd same logon=1 restarts=1"},
+        {Scheduled(
+             [](TestWindows&) { PutValue(Winlogon, "OLDAutoAdminLogon", "\0\0\0\0"s, RegDword); }),
          restore, "", "cmd.exe same logon=0 restarts=2"},
         // The backup not moved back: the switch is taken out of boot.ini instead.
-        {scheduled(Fail("MoveFileExA", 1, 5)), restore, "",
+        {Scheduled(Fail("MoveFileExA", 1, 5)), restore, "",
          "cmd.exe same backup logon=0 restarts=2"},
-        // Neither (boot.ini held open): the Safe Mode start and its cure stay, to run again.
-        {scheduled([](SimWindows& m) { m.files.HoldOpenByOtherProcess(BootIni); }), restore,
+        // Neither: the Safe Mode start and its cure stay, to run again.
+        {Scheduled([&](TestWindows&) { held.emplace(BootIni); }), restore,
          "EInOutError: I/O error 32", "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1"},
-        {scheduled(Fail("CreateFileA", 2, 5), false), restore, "EInOutError: File access denied",
+        {Scheduled(Fail("CreateFileA", 2, 5), false), restore, "EInOutError: File access denied",
          cmdLeft},  // the new boot.ini not creatable
-        {scheduled(Fail("WriteFile", 1, 112), false), restore, io, cmdLeft}};
+        {Scheduled(Fail("WriteFile", 1, 112), false), restore, io, cmdLeft},
+        {[](TestWindows&) {  // no backup: the switch is taken out of a read-only boot.ini
+             PutFile(BootIni, Switched, FileAttributeReadOnly | FileAttributeHidden);
+             EraseKey(SafeBoot);
+         },
+         restore, "", "cmd.exe same logon=- restarts=1"}};  // no saved logon: left alone
     int n = 0;
     for (const auto& [arrange, operation, error, state] : cases) {
         SCOPED_TRACE(++n);
-        Host h;
-        const std::string original = h.m.files.Content(BootIni);
-        arrange(h.m);
+        ResetXp();
+        Process p;
+        arrange(p.w);
         EXPECT_EQ(ErrorOf(operation), error);
-        EXPECT_EQ(h.State(original), state);
-        EXPECT_EQ(h.m.files.OpenHandleCount(), 0u);
-        EXPECT_FALSE(h.m.files.Exists(NewBootIni));
-    }
-}
-
-// Scheduled twice, both rewrites start from the backup and the automatic logon saved by the
-// first is kept; the return to normal boot gives back boot.ini byte for byte.
-TEST(BootIniRewrite, SwitchesOnlyTheArcPathEntriesOfTheOperatingSystemSection) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"[boot loader]\r\ndefault=multi(0)w\r\n[operating "
-         "systems]\r\nmulti(0)w=\"XP\"\r\nC:\\c=\"C\"\r\n",
-         "[boot loader]\r\ndefault=multi(0)w\r\n[operating systems]\r\nmulti(0)w=\"XP\"" SW
-         "\r\nC:\\c=\"C\"\r\n"},
-        // Letter case, indented entries, LF line ends, a section that ends the file.
-        {"[Operating Systems]\nMULTI(0)a\nMulti(0)b\n multi(0)c\n\tmulti(0)d\n",
-         "[Operating Systems]\r\nMULTI(0)a" SW "\r\nMulti(0)b" SW
-         "\r\n multi(0)c\r\n\tmulti(0)d\r\n"},
-        {"multi(0)a\r\n[operating systems]\r\nmulti(0)b" SW "\r\n[x]\r\nmulti(0)c\r\n",
-         "multi(0)a\r\n[operating systems]\r\nmulti(0)b" SW SW "\r\n[x]\r\nmulti(0)c\r\n"},
-        {" [operating systems]\r\nmulti(0)a\r\n", " [operating systems]\r\nmulti(0)a\r\n"},
-        {"", "\r\n"},
-        {"[operating systems]\r\nmulti(0)a", "[operating systems]\r\nmulti(0)a" SW "\r\n"},
-        {"[operating systems]\r\nmulti(0)a\r\n\x1Amulti(0)b\r\n",
-         "[operating systems]\r\nmulti(0)a" SW "\r\n"}};
-    for (const auto& [original, rewritten] : cases) {
-        SCOPED_TRACE(original);
-        Host h;
-        h.m.files.AddFile(BootIni, original, FileAttributeHidden | FileAttributeSystem);
-        for (int scheduling = 0; scheduling < 2; ++scheduling) {
-            ScheduleSafeModeCure();
-            EXPECT_EQ(h.m.files.Content(BootIni), rewritten);
-            EXPECT_EQ(h.m.files.Attributes(BootIni), FileAttributeHidden);
-            EXPECT_EQ(h.m.files.Content(Backup), original);
-            EXPECT_EQ(h.m.files.Attributes(Backup), FileAttributeNormal);
-        }
-        RestoreNormalBoot();
-        EXPECT_EQ(h.State(original), "cmd.exe same logon=0 restarts=3");
-    }
-}
-
-// Without a backup, boot.ini loses the switch from the ends of its lines, through a new file.
-TEST(BootIniRewrite, WithoutBackupTheReturnToNormalBootTakesTheSwitchOff) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"[operating systems]\r\nmulti(0)a" SW SW "\r\nmulti(0)b" SW " /x\nc" SW "\r\n" SW "\r\n",
-         "[operating systems]\r\nmulti(0)a\r\nmulti(0)b" SW " /x\r\nc\r\n\r\n"},
-        {"[operating systems]\nmulti(0)a /x\n", "[operating systems]\nmulti(0)a /x\n"}};
-    for (const auto& [found, restored] : cases) {
-        Host h;
-        h.m.files.AddFile(BootIni, found, FileAttributeReadOnly | FileAttributeHidden);
-        h.m.registry.DeleteKeyTree(SafeBoot);  // created again
-        RestoreNormalBoot();
-        EXPECT_EQ(h.State(restored), "cmd.exe same logon=0 restarts=1");  // no OLDAutoAdminLogon
-        EXPECT_EQ(h.m.files.Attributes(BootIni), FileAttributeHidden);
-        EXPECT_FALSE(h.m.files.Exists(NewBootIni));
+        held.reset();
+        EXPECT_EQ(State(p.w), state);
+        EXPECT_FALSE(Exists(NewBootIni));
     }
 }
 

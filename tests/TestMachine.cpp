@@ -324,7 +324,9 @@ void PlantThreats() {
     // A driver that has run has subkeys under both of its keys.
     for (const std::string& key : DriverKeys) {
         PutValue(key, "Zv", "1");
-        PutValue(key + (key.ends_with("ubr2drv") ? "\\Enum" : "\\0000"), "Zv", "1");
+        for (const std::string& sub :
+             key.ends_with("ubr2drv") ? Texts{"\\Enum", "\\Security"} : Texts{"\\0000\\Control"})
+            PutValue(key + sub, "Zv", "1");
     }
 }
 
@@ -340,7 +342,7 @@ Process::Process(Version version, std::string modulePath) {
 }
 
 RunResult RunProgram(TestWindows& w, const std::string& commandLine, const std::string& input,
-                     const std::string& modulePath) {
+                     const std::string& modulePath, bool outputToPipe) {
     const std::string in = "C:\\windows\\temp\\zv-in", out = "C:\\windows\\temp\\zv-out",
                       err = "C:\\windows\\temp\\zv-err";
     PutFile(in, input);
@@ -348,14 +350,27 @@ RunResult RunProgram(TestWindows& w, const std::string& commandLine, const std::
         return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, 0,
                              nullptr);
     };
-    const HANDLE handles[] = {open(in, GENERIC_READ, OPEN_EXISTING),
-                              open(out, GENERIC_WRITE, CREATE_ALWAYS),
-                              open(err, GENERIC_WRITE, CREATE_ALWAYS)};
+    HANDLE handles[] = {open(in, GENERIC_READ, OPEN_EXISTING),
+                        open(out, GENERIC_WRITE, CREATE_ALWAYS),
+                        open(err, GENERIC_WRITE, CREATE_ALWAYS)},
+           pipe = nullptr;
+    if (outputToPipe) {  // the pipe's buffer takes a whole run's output
+        ::CloseHandle(handles[1]);
+        ::CreatePipe(&pipe, &handles[1], nullptr, 1 << 16);
+    }
     w.SetStdHandles(handles[0], handles[1], handles[2]);
     w.SetProcess(commandLine, modulePath);
     RunResult result{RunZorvane(w), "", ""};
     for (const HANDLE handle : handles) ::CloseHandle(handle);
     result.out = FileBytes(out).value_or("");
+    if (pipe) {
+        char buffer[4096];
+        DWORD read = 0;
+        result.out.clear();
+        while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0)
+            result.out.append(buffer, read);
+        ::CloseHandle(pipe);
+    }
     result.err = FileBytes(err).value_or("");
     return result;
 }

@@ -89,9 +89,10 @@ struct RunResult {
     int exitCode;
     std::string out, err;
 };
-// One whole run of the program: standard input from `input`, output and error into files.
+// One whole run of the program: standard input from `input`, output (into a pipe if asked) and
+// error into files.
 RunResult RunProgram(TestWindows& w, const std::string& commandLine, const std::string& input = "",
-                     const std::string& modulePath = "C:\\zorvane.exe");
+                     const std::string& modulePath = "C:\\zorvane.exe", bool outputToPipe = false);
 
 // A restart as Windows makes it: the delete-at-restart list carried out, then the start that
 // boot.ini's default entry makes, with the program's runs that start brings (the Safe Mode

@@ -49,12 +49,45 @@ VersionFacts FactsOf(Version version) {
     return {};
 }
 
+// SeShutdownPrivilege in the test process's own token, which every TestWindows shares.
+class ShutdownPrivilege {
+  public:
+    ShutdownPrivilege() {
+        ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY | TOKEN_ADJUST_PRIVILEGES, &token_);
+        ::LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &luid_);
+    }
+    ~ShutdownPrivilege() { ::CloseHandle(token_); }
+    bool Enabled() const {
+        char buffer[1024];
+        DWORD size = 0;
+        if (!::GetTokenInformation(token_, TokenPrivileges, buffer, sizeof buffer, &size))
+            return false;
+        const auto* held = reinterpret_cast<const ::TOKEN_PRIVILEGES*>(buffer);
+        for (DWORD i = 0; i < held->PrivilegeCount; ++i)
+            if (held->Privileges[i].Luid.LowPart == luid_.LowPart &&
+                held->Privileges[i].Luid.HighPart == luid_.HighPart)
+                return held->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED;
+        return false;
+    }
+    void Disable() {
+        ::TOKEN_PRIVILEGES off{1, {{luid_, 0}}};
+        ::AdjustTokenPrivileges(token_, FALSE, &off, 0, nullptr, nullptr);
+    }
+
+  private:
+    ::HANDLE token_ = nullptr;
+    ::LUID luid_{};
+};
+
 enum Kind { FileHandle, SearchHandle, KeyHandle };
 constexpr DWORD PowerGone = error::NotReady;
 
 }  // namespace
 
-TestWindows::TestWindows(WindowsApi& real) : real_(real) {}
+// A new process starts with SeShutdownPrivilege held but not enabled.
+TestWindows::TestWindows(WindowsApi& real) : real_(real) {
+    ShutdownPrivilege().Disable();
+}
 
 TestWindows::~TestWindows() {
     RestorePower();
@@ -427,8 +460,15 @@ BOOL TestWindows::AdjustTokenPrivileges(HANDLE token, BOOL disableAll,
     });
 }
 BOOL TestWindows::ExitWindowsEx(UINT flags, DWORD) {
-    // Recorded, never forwarded: Wine would end the test's session.
+    // Recorded, never forwarded: Wine would end the test's session. Windows NT refuses the
+    // request with ERROR_PRIVILEGE_NOT_HELD unless the caller has SeShutdownPrivilege enabled;
+    // Wine does not check.
     return Pass("ExitWindowsEx", Hex(flags), BOOL{0}, [&] {
+        const bool nt = !version_ || FactsOf(*version_).platform == VER_PLATFORM_WIN32_NT;
+        if (nt && !ShutdownPrivilege().Enabled()) {
+            ::SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+            return BOOL{0};
+        }
         restartRequests.push_back(flags);
         return BOOL{1};
     });

@@ -1,156 +1,155 @@
+// Both backdoors on Wine: detection and cure on real files and registry.
 #include "TestMachine.h"
+#include "platform/AsciiText.h"
 #include "threats/HaxDef.h"
 #include "threats/Ubriel.h"
 
 namespace zorvane::testing {
 namespace {
 
-TEST(Ubriel, FindsTheMarkerInAnyCaseAnywhereInTheShellText) {
-    Host h;
+// The delete-at-restart list's files (every other name, after its NT prefix), upper-cased.
+Texts PendingDeletes() {
+    Texts names;
+    const std::string list = ValueOf(SessionManager, "PendingFileRenameOperations").value_or("");
+    for (std::size_t at = 0, n = 0; at < list.size(); at = list.find('\0', at) + 1, ++n)
+        if (n % 2 == 0 && list[at]) names.push_back(AsciiUpper(list.c_str() + at + 4));
+    return names;
+}
+
+// Only the first string of "Shell" counts, as stored, whatever its type. The repaired shell is
+// the program before the first space where that is a working shell. Without the marker nothing
+// is touched; with the repair refused the files still go.
+TEST(Ubriel, FindsTheMarkerInTheShellAndRepairsIt) {
+    ResetMachine();
+    Process p;
     const std::tuple<DWORD, std::string, bool> cases[] = {
-        {RegSz, "Explorer.exe ubr2.exe\0"s, true},
+        {RegSz, "Explorer.exe ubr2.exe", true},
         {RegSz, "explorer.exe XUbr2Y", true},
-        {RegExpandSz, "%windir%\\UBR2.exe", true},  // taken as stored
-        {RegBinary, "ubr2", true},                  // the type is not examined
+        {RegExpandSz, "%windir%\\UBR2.exe", true},
+        {RegBinary, "ubr2", true},
+        {RegSz, std::string(296, 'x') + "uBr2", true},  // past the first read
         {RegSz, "Explorer.exe UBR 2", false},
-        {RegMultiSz, "Explorer.exe\0ubr2.exe\0\0"s, false},  // the first string only
+        {RegMultiSz, "Explorer.exe\0ubr2.exe\0\0"s, false},
         {RegSz, "", false}};
     for (const auto& [type, data, found] : cases) {
-        h.m.registry.SetValue(Winlogon, "Shell", type, data);
+        PutValue(Winlogon, "Shell", data, type);
         EXPECT_EQ(DetectUbriel(), found) << data;
     }
-    h.m.registry.DeleteValue(Winlogon, "Shell");
+    EraseValue(Winlogon, "Shell");
     EXPECT_FALSE(DetectUbriel());
-    h.m.registry.DeleteKeyTree(Winlogon);
+    PutValue(Winlogon, "Shell", "ubr2.exe");
+    p.w.FailCall("RegOpenKeyA", 1, error::AccessDenied);  // the key refused
     EXPECT_FALSE(DetectUbriel());
-    h.m.registry.SetValue(Winlogon, "Shell", RegSz, std::string(296, 'x') + "uBr2");  // 300 bytes
-    h.m.ClearJournal();
-    EXPECT_TRUE(DetectUbriel());
-    EXPECT_EQ(h.Calls(),
-              "RegOpenKeyA HKLM \"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"
-              "Winlogon\"\nRegQueryValueExA \"Shell\" NULL NULL 0xFF\n"
-              "RegQueryValueExA \"Shell\" NULL NULL 0x12C\nRegCloseKey\n");
-}
-
-TEST(Ubriel, RepairKeepsTheProgramBeforeTheFirstSpaceWhenThatIsAWorkingShell) {
-    Host h;
-    const std::pair<std::string, std::string> cases[] = {
-        {"Explorer.exe ubr2.exe", "Explorer.exe"},
-        {"C:\\Program Files\\Shell.exe ubr2.exe", "C:\\Program"},
-        {"ubr2.exe", "Explorer.exe"},                 // no space
-        {" ubr2.exe", "Explorer.exe"},                // nothing before the space
-        {"xUbr2.exe Explorer.exe", "Explorer.exe"}};  // the backdoor's own file first
-    for (const auto& [shell, repaired] : cases) {
-        h.m.registry.SetString(Winlogon, "Shell", shell);
+    // The repair reads the shell as the detection does, whatever its type, and writes REG_SZ.
+    const std::tuple<DWORD, std::string, std::string> repairs[] = {
+        {RegExpandSz, "Explorer.exe ubr2.exe", "Explorer.exe"},
+        {RegSz, "C:\\Program Files\\Shell.exe ubr2.exe", "C:\\Program"},
+        {RegSz, "ubr2.exe", "Explorer.exe"},
+        {RegSz, " ubr2.exe", "Explorer.exe"},
+        {RegSz, "xUbr2.exe Explorer.exe", "Explorer.exe"},
+        {RegMultiSz, "Explorer.exe ubr2.exe\0\0"s, "Explorer.exe"},
+        {RegBinary, "Explorer.exe ubr2.exe", "Explorer.exe"}};
+    for (const auto& [type, shell, repaired] : repairs) {
+        PutValue(Winlogon, "Shell", shell, type);
         EXPECT_EQ(CureUbriel(), CureOutcome::Removed) << shell;
-        EXPECT_EQ(h.m.registry.GetValue(Winlogon, "Shell"),
-                  (sim::RegistryStore::Value{RegSz, repaired + '\0'}));
-        EXPECT_EQ(CureUbriel(), CureOutcome::NotFound) << shell;  // the marker is gone
+        EXPECT_EQ(ValueOf(Winlogon, "Shell"), repaired);
+        EXPECT_EQ(TypeOf(Winlogon, "Shell"), RegSz);
+        EXPECT_EQ(CureUbriel(), CureOutcome::NotFound) << shell;
     }
-    h.m.files.AddFile("C:\\ubr2.exe");  // without the marker nothing is touched
-    h.m.ClearJournal();
+    PutFile("C:\\ubr2.exe", "MZ");
+    EraseValue(SessionManager, "PendingFileRenameOperations");
     EXPECT_EQ(CureUbriel(), CureOutcome::NotFound);
-    EXPECT_EQ(h.m.JournalNames(), (Texts{"RegOpenKeyA", "RegQueryValueExA", "RegCloseKey"}));
-    h.m.registry.SetString(Winlogon, "Shell", "Explorer.exe ubr2.exe");
-    h.m.registry.DenyAccess(Winlogon);  // no rights to repair: the files still go
-    EXPECT_EQ(CureUbriel(), CureOutcome::NotRemoved);
-    EXPECT_EQ(h.Value(Winlogon, "Shell"), "Explorer.exe ubr2.exe");
-    EXPECT_FALSE(h.m.files.Exists("C:\\ubr2.exe"));
+    EXPECT_TRUE(Exists("C:\\ubr2.exe") && PendingDeletes().empty());
+    PutValue(Winlogon, "Shell", "Explorer.exe ubr2.exe");
+    p.w.FailCall("RegSetValueExA", 1, error::AccessDenied);
+    EXPECT_EQ(CureUbriel(), CureOutcome::NotRemoved);  // still detected
+    EXPECT_EQ(ValueOf(Winlogon, "Shell"), "Explorer.exe ubr2.exe");
+    EXPECT_FALSE(Exists("C:\\ubr2.exe"));
 }
 
-TEST(Ubriel, CureSchedulesRepairsAndDeletesInOrderOnBothDrives) {
-    Host h;
-    h.SystemDrive('D');
-    const std::string windows = "C:\\WINDOWS\\", system32 = windows + "system32\\";
-    const Texts targets = {
-        system32 + "ubr2.exe", system32 + "hcsrss.dll", system32 + "icsrss.dll",     "c:\\ubr2.exe",
-        "D:\\ubr2.exe",        windows + "icsrss.dll",  windows + "system\\ubr2.exe"};
-    const DWORD attributes[] = {FileAttributeReadOnly, FileAttributeHidden, FileAttributeSystem};
-    for (std::size_t i = 0; i < targets.size(); ++i)
-        h.m.files.AddFile(targets[i], "x", attributes[i % 3]);
-    h.m.registry.SetString(Winlogon, "Shell", "Explorer.exe ubr2.exe");
+// Every file goes on the delete-at-restart list before the shell is repaired (after that the
+// threat is no longer detected, so a failed deletion would keep its file for good), then is
+// deleted whatever its attributes. "SystemDrive" names another volume than the Windows folder's.
+TEST(Ubriel, CureListsEveryFileBeforeTheRepairThenDeletesIt) {
+    ResetMachine();
+    PlantThreats();
+    Process p;
+    p.w.SetSystemDrive("D:");
+    ComputeHostFacts();
+    Texts listed;
+    for (const std::string& file : UbrielFiles) {
+        PutFile(file, "MZ", listed.size() % 2 ? FileAttributeHidden : FileAttributeReadOnly);
+        listed.push_back(AsciiUpper(file));
+    }
+    listed.insert(listed.begin() + 4, "D:\\UBR2.EXE");
     EXPECT_EQ(CureUbriel(), CureOutcome::Removed);
-    // Every target is also deleted at the next restart, should its deletion now fail.
-    EXPECT_EQ(h.m.files.PendingDeletes(), targets);
-    for (const std::string& target : targets) EXPECT_FALSE(h.m.files.Exists(target)) << target;
-    const std::string rm = "SetFileAttributesA DeleteFileA ", sys = "GetSystemDirectoryA ",
-                      win = "GetWindowsDirectoryA ", move = "MoveFileExA ";
-    std::string names;
-    for (const std::string& name : h.m.JournalNames()) names += name + ' ';
-    EXPECT_EQ(names, "RegOpenKeyA RegQueryValueExA RegCloseKey " + sys + move + move + move + win +
-                         move + move + move + move +
-                         "RegOpenKeyExA RegCloseKey RegCreateKeyExA RegQueryValueExA "
-                         "RegSetValueExA RegCloseKey " +
-                         sys + rm + sys + rm + sys + rm + rm + rm + win + rm + win + rm +
-                         "RegOpenKeyA RegQueryValueExA RegCloseKey ");  // looked at again
+    for (const std::string& file : UbrielFiles) EXPECT_FALSE(Exists(file)) << file;
+    EXPECT_EQ(PendingDeletes(), listed);
+    std::string order;  // M: listed, R: the shell repaired, D: deleted
+    for (const auto& call : p.w.JournalOf({"MoveFileExA", "RegSetValueExA", "DeleteFileA"}))
+        order += call[0];
+    EXPECT_EQ(order, "MMMMMMMRDDDDDDD");
 }
 
-const char Driver[] = "C:\\ubr2drv.sys";
-
-// A clean drive C: takes both names, sees the driver file it created, and keeps nothing; the
-// driver shows itself by a name that cannot be taken or a file that the listing does not show.
-TEST(HaxDef, DetectionTakesAndSeesBothNames) {
-    Host h;
-    const auto before = h.m.TakeSnapshot();
-    EXPECT_FALSE(DetectHacDef());
-    EXPECT_EQ(h.m.TakeSnapshot(), before);
-    const std::string create = " 0xC0000000 0x0 NULL 0x2 0x80 NULL\nCloseHandle\n";
-    EXPECT_EQ(
-        h.Calls({"CreateFileA", "CloseHandle", "DeleteFileA", "FindFirstFileA", "FindClose"}),
-        "CreateFileA \"c:\\tempfile.tmp\"" + create + "DeleteFileA \"c:\\tempfile.tmp\"\n" +
-            "CreateFileA \"c:\\ubr2drv.sys\"" + create +
-            "FindFirstFileA \"c:\\ubr2drv.sys\"\nFindClose\nDeleteFileA \"c:\\ubr2drv.sys\"\n");
-    using Plant = std::function<void(sim::FileStore&)>;
-    const std::tuple<const char*, Plant, bool, bool> cases[] = {
-        // infected, driver file left
-        {"no C:", [](auto& f) { f.RemoveVolume('C'); }, false, false},
-        {"read-only C:", [](auto& f) { f.AddFile(Driver), f.SetVolumeReadOnly('C', true); }, false,
-         true},
-        {"locked", [](auto& f) { f.AddFile(Driver), f.HoldOpenByOtherProcess(Driver); }, true,
-         true},
-        {"hidden", [](auto& f) { f.AddFile(Driver, "", FileAttributeHidden); }, true, true},
-        {"system", [](auto& f) { f.AddFile(Driver, "", FileAttributeSystem); }, true, true},
-        {"directory", [](auto& f) { f.AddDirectory(Driver); }, true, true},
-        {"unlisted", [](auto& f) { f.HideFromListings(Driver); }, true, true},
-        {"visible", [](auto& f) { f.AddFile(Driver, "drv"); }, false, false}};
-    for (const auto& [what, plant, infected, driverLeft] : cases) {
-        Host other;
-        plant(other.m.files);
+// The driver shows itself by a name that cannot be taken, or by a file just created under it that
+// a directory search does not show. A drive C: that takes no new file tells nothing.
+TEST(HaxDef, DetectionTakesTheDriversNameAndLooksForIt) {
+    using Arrange = std::function<void(TestWindows&)>;
+    const auto plant = [](DWORD attributes) -> Arrange {
+        return [=](TestWindows&) { PutFile(Driver, "drv", attributes); };
+    };
+    const std::tuple<const char*, Arrange, bool, bool, bool, bool> cases[] = {
+        // held open, hidden; infected, driver file left
+        {"clean", [](auto&) {}, false, false, false, false},
+        {"visible", plant(0), false, false, false, false},
+        {"running", plant(0), true, true, true, true},
+        {"locked", plant(0), true, false, true, true},
+        {"unlisted", [](auto&) {}, false, true, true, true},
+        {"hidden", plant(FileAttributeHidden), false, false, true, true},
+        {"system", plant(FileAttributeSystem), false, false, true, true},
+        {"directory", [](auto&) { PutFile(Driver + "\\x", ""); }, false, false, true, true},
+        {"C: takes no file",
+         [](auto& w) { PutFile(Driver, "drv"), w.FailCall("CreateFileA", 1, error::WriteProtect); },
+         false, false, false, true}};
+    for (const auto& [what, arrange, held, hidden, infected, left] : cases) {
+        ResetMachine();
+        Process p;
+        arrange(p.w);
+        std::optional<HeldFile> lock;
+        if (held) lock.emplace(Driver);
+        if (hidden) p.w.Hide(Driver);
         EXPECT_EQ(DetectHacDef(), infected) << what;
-        EXPECT_EQ(other.m.files.Exists(Driver), driverLeft) << what;
-        EXPECT_FALSE(other.m.files.Exists("C:\\tempfile.tmp")) << what;
+        lock.reset();
+        EXPECT_EQ(Exists(Driver), left) << what;
+        EXPECT_FALSE(Exists(Probe)) << what;
     }
 }
 
-// While the driver file is not listed the cure touches nothing, not even the registry.
-TEST(HaxDef, CureDeletesTheListedFileAndEveryDriverKeyWithoutSubkeys) {
-    const std::string legacy = "HKLM\\SYSTEM\\ControlSet001\\Enum\\Root\\LEGACY_UBR2DRV",
-                      services = "HKLM\\SYSTEM\\ControlSet002\\Services\\ubr2drv";
-    for (const char drive : {'C', 'D'}) {  // on D: none of the keys is there
-        Host h;
-        h.SystemDrive(drive);
-        h.m.files.AddFile(Driver, "drv", FileAttributeReadOnly | FileAttributeHidden);
-        if (drive == 'C') h.m.registry.AddKey(legacy + "\\0000"), h.m.registry.AddKey(services);
-        h.m.files.HideFromListings(Driver);
-        const auto before = h.m.TakeSnapshot();
+// While the driver runs (its file locked and hidden) the cure sees nothing. In the Safe Mode
+// start the file goes, now and at the restart, and each driver key with its subkeys (Windows
+// deletes only keys without subkeys); a key Windows refuses stays and the rest go all the same.
+TEST(HaxDef, CureDeletesTheListedFileAndEveryDriverKeyWithItsSubkeys) {
+    ResetMachine();
+    PlantThreats();
+    PutFile(Driver, "MZ", FileAttributeReadOnly | FileAttributeHidden);
+    EraseKey(DriverKeys[3]);
+    PutValue(DriverKeys[3], "Zv", "1");  // a driver that never ran
+    Process p;
+    p.w.SetSystemDrive("D:");
+    ComputeHostFacts();
+    {
+        const HeldFile lock(Driver);
+        p.w.Hide(Driver);
         EXPECT_EQ(CureHacDef(), CureOutcome::NotFound);
-        EXPECT_EQ(h.m.TakeSnapshot(), before);
-        h.m.files.HideFromListings(Driver, false);
-        EXPECT_EQ(CureHacDef(), CureOutcome::Removed);
-        EXPECT_FALSE(h.m.files.Exists(Driver));
-        EXPECT_EQ(h.m.registry.KeyExists(legacy), drive == 'C');  // it has a subkey
-        EXPECT_FALSE(h.m.registry.KeyExists(services));
-        std::string calls = "FindFirstFileA \"c:\\ubr2drv.sys\"\n";
-        calls += calls + "MoveFileExA \"c:\\ubr2drv.sys\" NULL 0x4\nMoveFileExA \""s + drive +
-                 ":\\ubr2drv.sys\" NULL 0x4\nSetFileAttributesA \"c:\\ubr2drv.sys\" 0x80\n"
-                 "DeleteFileA \"c:\\ubr2drv.sys\"\n";
-        for (const std::string set : {"ControlSet001", "ControlSet002", "CurrentControlSet"})
-            calls += "RegDeleteKeyA HKLM \"SYSTEM\\" + set + "\\Enum\\Root\\LEGACY_UBR2DRV\"\n" +
-                     "RegDeleteKeyA HKLM \"SYSTEM\\" + set + "\\Services\\ubr2drv\"\n";
-        EXPECT_EQ(h.Calls({"FindFirstFileA", "MoveFileExA", "SetFileAttributesA", "DeleteFileA",
-                           "RegDeleteKeyA"}),
-                  calls);
     }
+    EXPECT_TRUE(Exists(Driver) && KeyExists(DriverKeys[3]) && PendingDeletes().empty());
+    p.w.UnhideAll();
+    p.w.FailCall("RegDeleteKeyA", 1, error::AccessDenied);  // LEGACY_UBR2DRV\0000\Control
+    EXPECT_EQ(CureHacDef(), CureOutcome::Removed);
+    EXPECT_FALSE(Exists(Driver));
+    for (std::size_t i = 0; i < DriverKeys.size(); ++i)
+        EXPECT_EQ(KeyExists(DriverKeys[i]), i == 0) << DriverKeys[i];
+    EXPECT_EQ(PendingDeletes(), (Texts{"C:\\UBR2DRV.SYS", "D:\\UBR2DRV.SYS"}));
 }
 
 }  // namespace
