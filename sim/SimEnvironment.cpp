@@ -55,4 +55,20 @@ UINT SimWindows::GetWindowsDirectoryA(char* buffer, UINT size) {
     return CopyText(core_->windowsDirectory, buffer, size);
 }
 
+// Every drive is a fixed disk, no path has a short form of its own.
+UINT SimWindows::GetDriveTypeA(const char* rootPathName) {
+    if (Enter("GetDriveTypeA", {Quoted(rootPathName)})) return 0;
+    return DriveFixed;
+}
+
+DWORD SimWindows::GetTempPathA(DWORD size, char* buffer) {
+    if (Enter("GetTempPathA", {Hex(size)})) return 0;
+    return CopyText(core_->windowsDirectory + "\\TEMP\\", buffer, size);
+}
+
+DWORD SimWindows::GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) {
+    if (Enter("GetShortPathNameA", {Quoted(longPath), Hex(size)})) return 0;
+    return CopyText(longPath, shortPath, size);
+}
+
 }  // namespace sim

@@ -135,4 +135,25 @@ BOOL SimWindows::FileTimeToDosDateTime(const FILETIME* fileTime, WORD* fatDate, 
     return TRUE;
 }
 
+// The copy is made through the store's own opens, as the system makes it through its own.
+BOOL SimWindows::CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) {
+    if (Enter("CopyFileA", {Quoted(existingName), Quoted(newName), Hex(failIfExists)}))
+        return FALSE;
+    if (!files.Exists(existingName) || files.IsDirectory(existingName)) {
+        lastError_ = error::FileNotFound;
+        return FALSE;
+    }
+    if (failIfExists && files.Exists(newName)) {
+        lastError_ = error::FileExists;
+        return FALSE;
+    }
+    files.AddFile(newName, files.Content(existingName));
+    return TRUE;
+}
+
+BOOL SimWindows::FlushFileBuffers(HANDLE file) {
+    if (Enter("FlushFileBuffers", {HandleText(file)})) return FALSE;
+    return TRUE;
+}
+
 }  // namespace sim

@@ -190,6 +190,11 @@ class SimWindows final : public WindowsApi {
     BOOL MoveFileExA(const char* existingName, const char* newName, DWORD flags) override;
     UINT GetSystemDirectoryA(char* buffer, UINT size) override;
     UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
+    UINT GetDriveTypeA(const char* rootPathName) override;
+    DWORD GetTempPathA(DWORD size, char* buffer) override;
+    DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
+    BOOL CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) override;
+    BOOL FlushFileBuffers(HANDLE file) override;
     HANDLE GetCurrentProcess() override;
     DWORD GetCurrentProcessId() override;
     HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) override;

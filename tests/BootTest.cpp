@@ -1,6 +1,7 @@
 #include "TestMachine.h"
 #include "boot/NormalBoot.h"
 #include "boot/Restart.h"
+#include "boot/RestartProgram.h"
 #include "boot/RunOnce.h"
 #include "boot/SafeModeCure.h"
 
@@ -50,7 +51,7 @@ TEST(RunOnce, RegistersTheRescanAndRestartsWhateverTheRegistrySays) {
     for (const auto& [modulePath, arrange, value] : cases) {
         Host h(modulePath, Nt4);
         arrange(h.m);
-        ScheduleRunOnceAndRestart();
+        ScheduleRunOnceAndRestart(PrepareRestartProgram().path);
         EXPECT_EQ(h.Value(RunOnce, "Zorvane"), value);
         EXPECT_EQ(h.m.RestartRequests().size(), 1u);
     }
@@ -105,7 +106,8 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
         m.registry.DeleteKeyTree(SafeBoot);
         m.registry.DenyAccess("HKLM\\SYSTEM\\ControlSet001\\Control");
     };
-    const auto schedule = ScheduleSafeModeCure, restore = RestoreNormalBoot;
+    void (*const schedule)() = [] { ScheduleSafeModeCure(); };
+    void (*const restore)() = RestoreNormalBoot;
     const std::string io = "EInOutError: I/O error 112", reg = "ERegistryException: ",
                       shell = reg + "Failed to set data for 'AlternateShell'",
                       rolledBack = "cmd.exe same logon=0 restarts=0",

@@ -1,20 +1,20 @@
 #include "boot/RunOnce.h"
 
 #include "boot/MachineKey.h"
-#include "boot/OwnCommand.h"
 #include "boot/Restart.h"
+#include "boot/RestartProgram.h"
 #include "platform/Guarded.h"
 #include "platform/Registry.h"
 
 namespace zorvane {
 
-void ScheduleRunOnceAndRestart() {
+void ScheduleRunOnceAndRestart(const std::string& program) {
     // Without the entry the cure has still run in place; the restart matters more than the
     // rescan, so a registry refusal (no rights, key not creatable) is swallowed.
-    Guarded([] {
+    Guarded([&] {
         TRegistry registry;
         OpenOrMakeMachineKey(registry, RunOnceKey);
-        registry.PutString("Zorvane", OwnCommand(" /Auto"));
+        registry.PutString("Zorvane", CommandFor(program, " /Auto"));
     });
     RestartSystem();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <string>
+
 namespace zorvane {
 
-// Windows NT 4.0: one more run with "/Auto" after the next logon, then a restart.
-void ScheduleRunOnceAndRestart();
+// Windows NT 4.0: one more run of `program` with "/Auto" after the next logon, then a restart.
+void ScheduleRunOnceAndRestart(const std::string& program);
 
 }  // namespace zorvane

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "boot/NormalBoot.h"
+#include "boot/RestartProgram.h"
 #include "boot/RunOnce.h"
 #include "boot/SafeModeCure.h"
 #include "frontend/CommandLine.h"
@@ -101,20 +102,31 @@ void AskToCure(RunFlags& flags) {
     flags.autoMode = true;
 }
 
-void StartCure() {
-    if (IsNTPlatform() && !IsWindowsNT4()) ScheduleSafeModeCure();
-    if (IsWindowsNT4()) {
-        // NT 4.0 has no Safe Mode: cure in place, scan once more after the restart. When
-        // neither cure found anything to remove (a hiding driver keeps its file out of sight
-        // while Windows runs), that scan would find the same and restart again, after every
-        // logon for good: no restart then.
-        const bool ubrielCured = CureUbriel();
-        const bool hacDefCured = CureHacDef();
-        if (ubrielCured || hacDefCured) ScheduleRunOnceAndRestart();
+// NT 4.0 has no Safe Mode: cure in place, scan once more after the restart. When neither cure
+// found anything to remove (a hiding driver keeps its file out of sight while Windows runs),
+// that scan would find the same and restart again, after every logon for good: no restart then.
+std::string CureInPlace() {
+    const RestartProgram program = PrepareRestartProgram();
+    if (program.path.empty()) return program.failure;
+    const bool ubrielCured = CureUbriel();
+    const bool hacDefCured = CureHacDef();
+    if (ubrielCured || hacDefCured) {
+        ScheduleRunOnceAndRestart(program.path);
+    } else if (program.copyMade) {
+        RemoveRestartCopy();
     }
+    return {};
 }
 
-void Scan(RunFlags& flags) {
+// Answers why the cure could not be started, or the empty text.
+std::string StartCure() {
+    if (IsNTPlatform() && !IsWindowsNT4()) return ScheduleSafeModeCure();
+    if (IsWindowsNT4()) return CureInPlace();
+    return {};
+}
+
+// Answers the run's exit code: 1 when a cure was accepted but could not be started.
+int Scan(RunFlags& flags) {
     if (IsNTPlatform()) {
         if (DetectUbriel()) {
             Say(" System INFECTED by: Backdoor.Ubriel.b");
@@ -125,24 +137,33 @@ void Scan(RunFlags& flags) {
             flags.infected = true;
         }
     }
+    // On NT 4.0 the copy that the restart ran has done its job once a scan cures nothing more.
+    if (IsWindowsNT4() && RunningFromRestartCopy() && !(flags.infected && !flags.reportOnly))
+        RemoveRestartCopy();
     if (!flags.infected) {
         Say(" No known viruses and trojan programs found.");
-        return;
+        return 0;
     }
     // "/NOCURE" promises a check only: without this a "/NoCure /Auto" run would cure and
     // restart the machine, the opposite of what the user asked for.
-    if (flags.reportOnly) return;
+    if (flags.reportOnly) return 0;
     if (flags.autoMode) {
         flags.cureConfirmed = true;
     } else {
         AskToCure(flags);
     }
-    if (flags.cureConfirmed) StartCure();
+    if (!flags.cureConfirmed) return 0;
+    const std::string failure = StartCure();
+    if (failure.empty()) return 0;
+    // The question promised a restart; the user must learn that none comes, and why.
+    Say(" Cure could not be started: " + failure);
+    return 1;
 }
 
-void Run() {
+int Run() {
     WriteBanner();
     RunFlags flags = ReadOptions();
+    int exitCode = 0;
     if (flags.showHelp) {
         ShowHelp();
     } else if (flags.showList) {
@@ -150,13 +171,14 @@ void Run() {
     } else if (flags.safeModeRun) {
         CureRun();
     } else {
-        Scan(flags);
+        exitCode = Scan(flags);
     }
     if (!flags.autoMode && !flags.safeModeRun) {
         SayWithoutLineEnd(" Press Enter to exit ...");
         ConsoleSkipLine();
         CheckIoError();
     }
+    return exitCode;
 }
 
 }  // namespace
@@ -170,7 +192,7 @@ int RunZorvane(WindowsApi& windows) {
 
     int exitCode = 0;
     try {
-        Run();
+        exitCode = Run();
     } catch (const std::exception& error) {
         exitCode = ReportUnhandledError(error, reinterpret_cast<const void*>(&RunZorvane));
     }
