@@ -69,12 +69,10 @@ struct Changes {
 // power loss must leave a machine that starts), so the backup is a copy, written under the
 // scratch name, on the disk, and then renamed: a backup that is there is whole.
 void BackUpBootIni(const BootIniFiles& files, Changes& changes, bool& earlierScheduling) {
-    // A hidden, system or read-only boot.ini would refuse to be replaced later.
-    Windows().SetFileAttributesA(files.BootIni().c_str(), FileAttributeNormal);
     earlierScheduling = FileListed(files.Backup());
     if (earlierScheduling) return;
     if (!CopyWholeFile(files.BootIni(), files.NewBootIni())) return;
-    // A new file is marked for archiving; the backup has normal attributes, as boot.ini now has.
+    // A new file is marked for archiving; the backup has normal attributes, as a moved boot.ini would.
     Windows().SetFileAttributesA(files.NewBootIni().c_str(), FileAttributeNormal);
     changes.backupMade = MoveReplacingDurably(files.NewBootIni(), files.Backup()) == 0;
 }
@@ -137,6 +135,9 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes,
     if (safeMode.switchedEntries == 0)
         return "no entry of boot.ini could take the Safe Mode switch";
     if (!WriteNewBootIni(files, safeMode.lines)) return "boot.ini could not be rewritten";
+    // A read-only boot.ini would refuse to be replaced. Not earlier: a scheduling that rolls
+    // back leaves boot.ini with the attributes it had.
+    Windows().SetFileAttributesA(files.BootIni().c_str(), FileAttributeNormal);
     if (const DWORD code = MoveReplacingDurably(files.NewBootIni(), files.BootIni()))
         return "boot.ini could not be replaced (error " + std::to_string(code) + ")";
     return {};
