@@ -50,6 +50,7 @@ benchmark() {
 
 step "prerequisites" ensure_tools ZORVANE_NATIVE_TOOLS
 step "prerequisites for Windows" ensure_tools ZORVANE_WINDOWS_TOOLS
+step "locales for the Wine suite" ensure_locales
 step "unit tests" unit_tests
 step "hardening: sanitizers, fault sweep, fuzzing, analysis" bash scripts/hardening.sh
 step "zorvane.exe" build_windows_exe

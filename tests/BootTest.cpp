@@ -65,7 +65,6 @@ TEST(SafeModeCure, IsScheduledAndUndoneInOrder) {
     const std::string original = h.m.files.Content(BootIni);
     ScheduleSafeModeCure();
     EXPECT_EQ(h.Calls(changes),
-              "RegSetValueExA \"AlternateShell\" 0x0 0x1 \"C:\\Zorvane.cmd\0\" 0xF\n"
               "CreateFileA \"C:\\Zorvane.cmd\" 0x40000000 0x1 NULL 0x2 0x80 NULL\n"
               // boot.ini stays whole in place: the backup is a copy, renamed once complete...
               "CreateFileA \"C:\\boot.ini\" 0x80000000 0x1 NULL 0x3 0x80 NULL\n"
@@ -75,6 +74,7 @@ TEST(SafeModeCure, IsScheduledAndUndoneInOrder) {
               // ... and the Safe Mode copy is written beside it, then moved over it.
               "CreateFileA \"C:\\boot.ini.ZRVBACKUP\" 0x80000000 0x1 NULL 0x3 0x80 NULL\n"
               "CreateFileA \"C:\\boot.ini.ZRVNEW\" 0x40000000 0x1 NULL 0x2 0x80 NULL\n"
+              "RegSetValueExA \"AlternateShell\" 0x0 0x1 \"C:\\Zorvane.cmd\0\" 0xF\n"
               "SetFileAttributesA \"C:\\boot.ini\" 0x80\n"
               "MoveFileExA \"C:\\boot.ini.ZRVNEW\" \"C:\\boot.ini\" 0xB\n"
               "SetFileAttributesA \"C:\\boot.ini\" 0x2\n"

@@ -72,7 +72,8 @@ void BackUpBootIni(const BootIniFiles& files, Changes& changes, bool& earlierSch
     earlierScheduling = FileListed(files.Backup());
     if (earlierScheduling) return;
     if (!CopyWholeFile(files.BootIni(), files.NewBootIni())) return;
-    // A new file is marked for archiving; the backup has normal attributes, as a moved boot.ini would.
+    // A new file is marked for archiving; the backup has normal attributes, as a moved boot.ini
+    // would.
     Windows().SetFileAttributesA(files.NewBootIni().c_str(), FileAttributeNormal);
     changes.backupMade = MoveReplacingDurably(files.NewBootIni(), files.Backup()) == 0;
 }
@@ -118,14 +119,15 @@ void ForceAutomaticLogon(bool earlierScheduling) {
     winlogon.PutString("AutoAdminLogon", "1");
 }
 
-// Everything up to the new boot.ini in place; answers why not when it cannot be done.
+// Everything up to the new boot.ini in place; answers why not when it cannot be done. The
+// alternate shell is pointed at the command file only once the new boot.ini is written, just
+// before it is moved into place: a rollback before that point leaves the registry untouched,
+// and no start ever finds the switch in boot.ini without the shell it needs.
 std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes,
                                  bool& earlierScheduling) {
     const RestartProgram program = PrepareRestartProgram();
     if (program.path.empty()) return program.failure;
     changes.copyMade = program.copyMade;
-    changes.shellSet = true;
-    SetAlternateShell(CommandFilePath());
     if (!WriteCommandFile(program.path)) return "the command file could not be created";
     changes.commandFileWritten = true;
     BackUpBootIni(files, changes, earlierScheduling);
@@ -135,6 +137,8 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes,
     if (safeMode.switchedEntries == 0)
         return "no entry of boot.ini could take the Safe Mode switch";
     if (!WriteNewBootIni(files, safeMode.lines)) return "boot.ini could not be rewritten";
+    changes.shellSet = true;
+    SetAlternateShell(CommandFilePath());
     // A read-only boot.ini would refuse to be replaced. Not earlier: a scheduling that rolls
     // back leaves boot.ini with the attributes it had.
     Windows().SetFileAttributesA(files.BootIni().c_str(), FileAttributeNormal);
