@@ -482,7 +482,9 @@ def xp_cycle_temporary_folder_gone(box):
 def removable_drive_cycle(box, kind):
     box.add_drive("e", kind)
     box.restart()
-    xp_cycle(box, r"E:\zorvane.exe", copied=True, gone=lambda box: box.remove_drive("e"))
+    # Read-only, as files on a CD are: the copy must still go with the restart.
+    xp_cycle(box, r"E:\zorvane.exe", copied=True, gone=lambda box: box.remove_drive("e"),
+             prelude=lambda box: box.set_attributes(r"E:\zorvane.exe", "r"))
 
 
 for _kind in ("cdrom", "floppy"):
