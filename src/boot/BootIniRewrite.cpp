@@ -91,7 +91,7 @@ SafeModeBootIni SafeModeStartOf(const std::vector<std::string>& lines,
         std::string& line = result.lines[i];
         const std::size_t value = DefaultValueStart(line);
         if (!SameArcPath(std::string_view(line).substr(value), runningEntry))
-            line = line.substr(0, value) + runningEntry;
+            line.replace(value, std::string::npos, runningEntry);
     }
     return result;
 }
