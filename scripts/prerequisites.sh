@@ -79,3 +79,28 @@ ensure_locales() {
 build_windows_exe() {
     cmake --preset windows >/dev/null && cmake --build --preset windows
 }
+
+# The locales whose code pages the Wine suite plays (Russian 1251/866, German 1252/850, Japanese
+# 932): Wine takes its ANSI and OEM code pages from LANG, and only from a generated locale.
+ZORVANE_LOCALES=(ru_RU.UTF-8 de_DE.UTF-8 ja_JP.UTF-8)
+
+ensure_locales() {
+    local name missing=()
+    for name in "${ZORVANE_LOCALES[@]}"; do
+        locale -a 2>/dev/null | grep -qix "${name/UTF-8/utf8}" || missing+=("$name")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Generating locales: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    if [ ! -x /usr/sbin/locale-gen ]; then
+        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+            "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+                --no-install-recommends locales >/dev/null || return 1
+    fi
+    for name in "${missing[@]}"; do
+        grep -qx "$name UTF-8" /etc/locale.gen 2>/dev/null ||
+            echo "$name UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+    done
+    "${sudo[@]}" /usr/sbin/locale-gen >/dev/null
+}

@@ -416,6 +416,25 @@ DWORD TestWindows::SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh
     return Pass("SetFilePointer", Hex(method), DWORD{InvalidSetFilePointer},
                 [&] { return real_.SetFilePointer(file, distance, distanceHigh, method); });
 }
+UINT TestWindows::GetDriveTypeA(const char* rootPathName) {
+    return Pass("GetDriveTypeA", Text(rootPathName), UINT{DRIVE_UNKNOWN},
+                [&] { return real_.GetDriveTypeA(rootPathName); });
+}
+DWORD TestWindows::GetTempPathA(DWORD size, char* buffer) {
+    return Pass("GetTempPathA", Hex(size), DWORD{0},
+                [&] { return real_.GetTempPathA(size, buffer); });
+}
+DWORD TestWindows::GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) {
+    return Pass("GetShortPathNameA", Text(longPath), DWORD{0},
+                [&] { return real_.GetShortPathNameA(longPath, shortPath, size); });
+}
+BOOL TestWindows::CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) {
+    return Pass("CopyFileA", Text(existingName) + ", " + Text(newName), BOOL{0},
+                [&] { return real_.CopyFileA(existingName, newName, failIfExists); });
+}
+BOOL TestWindows::FlushFileBuffers(HANDLE file) {
+    return Pass("FlushFileBuffers", "h", BOOL{0}, [&] { return real_.FlushFileBuffers(file); });
+}
 UINT TestWindows::GetSystemDirectoryA(char* buffer, UINT size) {
     return Pass("GetSystemDirectoryA", Hex(size), UINT{0},
                 [&] { return real_.GetSystemDirectoryA(buffer, size); });

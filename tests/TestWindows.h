@@ -93,6 +93,11 @@ class TestWindows final : public WindowsApi {
     BOOL SetFileAttributesA(const char* fileName, DWORD attributes) override;
     BOOL MoveFileExA(const char* existingName, const char* newName, DWORD flags) override;
     DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) override;
+    UINT GetDriveTypeA(const char* rootPathName) override;
+    DWORD GetTempPathA(DWORD size, char* buffer) override;
+    DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
+    BOOL CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) override;
+    BOOL FlushFileBuffers(HANDLE file) override;
     UINT GetSystemDirectoryA(char* buffer, UINT size) override;
     UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
     HANDLE GetCurrentProcess() override;

@@ -5,24 +5,44 @@
 
 namespace zorvane {
 
+namespace {
+
+std::string OnDrive(char drive, const char* suffix) {
+    return std::string(1, drive) + suffix;
+}
+
+}  // namespace
+
 std::string CommandFilePath() {
     return DriveRootedPath(":\\Zorvane.cmd");
 }
 
-std::string BootIniPath() {
-    return DriveRootedPath(":\\boot.ini");
+std::string RestartCopyPath() {
+    return DriveRootedPath(":\\ZRVCURE.EXE");
 }
 
-std::string BootIniBackupPath() {
-    return DriveRootedPath(":\\boot.ini.ZRVBACKUP");
+std::string BootIniFiles::BootIni() const {
+    return OnDrive(drive_, ":\\boot.ini");
 }
 
-std::string NewBootIniPath() {
-    return DriveRootedPath(":\\boot.ini.ZRVNEW");
+std::string BootIniFiles::Backup() const {
+    return OnDrive(drive_, ":\\boot.ini.ZRVBACKUP");
 }
 
-bool MoveBackupOverBootIni() {
-    return MoveReplacing(BootIniBackupPath(), BootIniPath());
+std::string BootIniFiles::NewBootIni() const {
+    return OnDrive(drive_, ":\\boot.ini.ZRVNEW");
+}
+
+std::optional<BootIniFiles> FindBootIniFiles(bool orBackup) {
+    for (const char drive : {SystemDriveLetter(), 'C'}) {
+        const BootIniFiles files(drive);
+        if (FileListed(files.BootIni()) || (orBackup && FileListed(files.Backup()))) return files;
+    }
+    return std::nullopt;
+}
+
+DWORD MoveBackupOverBootIni(const BootIniFiles& files) {
+    return MoveReplacingDurably(files.Backup(), files.BootIni());
 }
 
 }  // namespace zorvane

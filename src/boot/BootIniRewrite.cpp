@@ -4,16 +4,50 @@
 
 namespace zorvane {
 
+namespace {
+
+bool StartsInAnyCase(std::string_view line, std::string_view upperPrefix) {
+    return AsciiUpper(line.substr(0, upperPrefix.size())) == upperPrefix;
+}
+
+std::string_view WithoutTrailingBlanks(std::string_view text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+// Where the value of a "default=" line starts (blanks before the "=" allowed), or npos.
+std::size_t DefaultValueStart(std::string_view line) {
+    if (!StartsInAnyCase(line, "DEFAULT")) return std::string_view::npos;
+    const std::size_t equals = line.find_first_not_of(" \t", 7);
+    return equals != std::string_view::npos && line[equals] == '=' ? equals + 1
+                                                                   : std::string_view::npos;
+}
+
+bool SameArcPath(std::string_view a, std::string_view b) {
+    return AsciiUpper(WithoutTrailingBlanks(a)) == AsciiUpper(WithoutTrailingBlanks(b));
+}
+
+}  // namespace
+
 bool IsOperatingSystemHeader(std::string_view line) {
-    return AsciiUpper(line).starts_with("[OPERATING SYSTEM");
+    return StartsInAnyCase(line, "[OPERATING SYSTEM");
+}
+
+bool IsBootLoaderHeader(std::string_view line) {
+    return StartsInAnyCase(line, "[BOOT LOADER");
 }
 
 bool IsArcPathEntry(std::string_view line) {
-    return AsciiUpper(line).starts_with("MULTI(0");
+    return StartsInAnyCase(line, "MULTI(") || StartsInAnyCase(line, "SCSI(") ||
+           StartsInAnyCase(line, "SIGNATURE(");
 }
 
 bool StartsSection(std::string_view line) {
     return line.starts_with('[');
+}
+
+std::string_view EntryArcPath(std::string_view entry) {
+    return WithoutTrailingBlanks(entry.substr(0, entry.find('=')));
 }
 
 std::string WithSafeModeSwitch(std::string_view line) {
@@ -27,21 +61,39 @@ std::string WithoutSafeModeSwitch(std::string_view line) {
     return std::string(line);
 }
 
-std::string SafeModeSwitchRewrite::Next(std::string_view line) {
-    switch (phase_) {
-        case Phase::Head:
-            if (IsOperatingSystemHeader(line)) phase_ = Phase::Entries;
-            return std::string(line);
-        case Phase::Entries:
-            if (StartsSection(line)) {
-                phase_ = Phase::Tail;
-                return std::string(line);
-            }
-            return IsArcPathEntry(line) ? WithSafeModeSwitch(line) : std::string(line);
-        case Phase::Tail:
-            break;
+SafeModeBootIni SafeModeStartOf(const std::vector<std::string>& lines,
+                                std::string_view runningSystem) {
+    SafeModeBootIni result{lines, 0};
+    std::string runningEntry;  // the running system's ARC path as its entry spells it
+    std::vector<std::size_t> defaultLines;
+    bool systemsSeen = false;
+    bool inSystems = false;
+    bool inLoader = false;
+    for (std::size_t i = 0; i < result.lines.size(); ++i) {
+        std::string& line = result.lines[i];
+        if (StartsSection(line)) {
+            // Only the first operating-system section holds the entries the loader offers.
+            inSystems = !systemsSeen && IsOperatingSystemHeader(line);
+            systemsSeen = systemsSeen || inSystems;
+            inLoader = IsBootLoaderHeader(line);
+        } else if (inSystems && IsArcPathEntry(line)) {
+            if (runningEntry.empty() && !runningSystem.empty() &&
+                SameArcPath(EntryArcPath(line), runningSystem))
+                runningEntry = EntryArcPath(line);
+            line += SafeModeSwitch;
+            ++result.switchedEntries;
+        } else if (inLoader && DefaultValueStart(line) != std::string_view::npos) {
+            defaultLines.push_back(i);
+        }
     }
-    return std::string(line);
+    if (runningEntry.empty()) return result;  // the default is left as the user had it
+    for (const std::size_t i : defaultLines) {
+        std::string& line = result.lines[i];
+        const std::size_t value = DefaultValueStart(line);
+        if (!SameArcPath(std::string_view(line).substr(value), runningEntry))
+            line.replace(value, std::string::npos, runningEntry);
+    }
+    return result;
 }
 
 }  // namespace zorvane

@@ -1,8 +1,9 @@
-// The line rules of the boot.ini rewrite, as pure functions of the text of one line.
+// The line rules of the boot.ini rewrite, as pure functions of the text: no Windows call here.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zorvane {
 
@@ -12,25 +13,34 @@ inline constexpr std::string_view SafeModeSwitch = " /SAFEBOOT:MINIMAL(ALTERNATE
 
 // "[OPERATING SYSTEM" at the first character, in any letter case; what follows is not looked at.
 bool IsOperatingSystemHeader(std::string_view line);
-// "MULTI(0" at the first character, in any letter case: an entry that boots Windows by ARC path.
+// "[BOOT LOADER" at the first character, in any letter case.
+bool IsBootLoaderHeader(std::string_view line);
+// An entry that boots Windows by ARC path: "MULTI(", "SCSI(" or "SIGNATURE(" at the first
+// character, in any letter case (a disk reached through the firmware, through the loader's own
+// SCSI driver, or by its disk signature). Indented lines and "C:\...=" lines are not entries.
 bool IsArcPathEntry(std::string_view line);
 // "[" at the first character, as read.
 bool StartsSection(std::string_view line);
+// The ARC path that an entry boots: its text before the first "=", without the blanks that end
+// it. The loader matches "default=" against it without regard to letter case.
+std::string_view EntryArcPath(std::string_view entry);
 
 // The line with the switch appended at its very end, whatever it already carries.
 std::string WithSafeModeSwitch(std::string_view line);
 // The line without every switch that stands at its end; everything else is kept.
 std::string WithoutSafeModeSwitch(std::string_view line);
 
-// The rewrite of a whole boot.ini, one line at a time, in file order: the lines up to and
-// including the operating-system header stay, the ARC-path entries of that section get the
-// switch, and the header of the next section and everything after it stay.
-class SafeModeSwitchRewrite {
-  public:
-    std::string Next(std::string_view line);
-
-  private:
-    enum class Phase { Head, Entries, Tail } phase_ = Phase::Head;
+struct SafeModeBootIni {
+    std::vector<std::string> lines;
+    int switchedEntries = 0;  // none: the loader would start Windows normally, never the cure
 };
+
+// The boot.ini of the Safe Mode start, made from the lines of the one the user had: every
+// ARC-path entry of the first operating-system section gets the switch, and when one of them
+// boots `runningSystem` (the loader's name of the running Windows, empty when unknown), the
+// "default=" lines of the loader section name that entry, so that the loader starts this system
+// in Safe Mode and not another one listed as the default. All other lines stay as they are.
+SafeModeBootIni SafeModeStartOf(const std::vector<std::string>& lines,
+                                std::string_view runningSystem);
 
 }  // namespace zorvane

@@ -1,7 +1,9 @@
 // The HKEY_LOCAL_MACHINE keys that boot control writes into.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Registry.h"
 
@@ -14,6 +16,17 @@ inline constexpr std::string_view WinlogonKey =
     "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 inline constexpr std::string_view RunOnceKey =
     "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+// The SafeBoot keys whose "AlternateShell" the next start may read: control set 001, and the
+// control set that HKLM\SYSTEM\Select "Default" names when it is another one. A machine that
+// ever started with Last Known Good starts from another set than 001, and its Safe Mode would
+// then open a plain command prompt instead of the cure.
+std::vector<std::string> SafeBootKeys();
+
+// The loader's name of the running Windows, as boot.ini names the entry that starts it: the ARC
+// path of its boot device ("SystemBootDevice") followed by the Windows directory without its
+// drive letter. Empty when either part cannot be read.
+std::string RunningSystemArcPath();
 
 // Selects HKEY_LOCAL_MACHINE, creates the key when it is missing (raises when it cannot) and
 // makes it the current key. The open is not tested: when it fails, the first write raises.

@@ -1,6 +1,7 @@
 #include "boot/NormalBoot.h"
 
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "boot/BootIniRewrite.h"
 #include "boot/MachineKey.h"
 #include "boot/Restart.h"
+#include "boot/RestartProgram.h"
 #include "boot/TextLines.h"
 #include "platform/Exceptions.h"
 #include "platform/FileOps.h"
@@ -20,8 +22,8 @@ namespace zorvane {
 namespace {
 
 // The lines of boot.ini without the Safe Mode switch; `changed` tells whether any line had it.
-std::vector<std::string> LinesWithoutSwitch(bool& changed) {
-    TextLineFile bootIni(BootIniPath());
+std::vector<std::string> LinesWithoutSwitch(const BootIniFiles& files, bool& changed) {
+    TextLineFile bootIni(files.BootIni());
     bootIni.OpenForReading();
     CheckIoError();
     std::vector<std::string> lines;
@@ -34,11 +36,15 @@ std::vector<std::string> LinesWithoutSwitch(bool& changed) {
     return lines;
 }
 
-void WriteNewBootIni(const std::vector<std::string>& lines) {
-    TextLineFile file(NewBootIniPath());
+// The data goes to the disk before the rename, or a power loss right after it could leave an
+// empty or short boot.ini.
+void WriteNewBootIni(const BootIniFiles& files, const std::vector<std::string>& lines) {
+    TextLineFile file(files.NewBootIni());
     file.OpenForWriting();
     CheckIoError();
     for (const std::string& line : lines) WriteCheckedLine(file, line);
+    file.FlushToDisk();
+    CheckIoError();
     CheckedClose(file);
 }
 
@@ -46,22 +52,21 @@ void WriteNewBootIni(const std::vector<std::string>& lines) {
 // would start minimal Safe Mode with cmd.exe as the shell at every boot from now on. The result
 // is written beside boot.ini and then moved over it, so that a failure leaves boot.ini whole; a
 // failure raises like any other text-file error of this operation.
-void RemoveSwitchFromBootIni() {
+void RemoveSwitchFromBootIni(const BootIniFiles& files) {
     bool changed = false;
-    const std::vector<std::string> lines = LinesWithoutSwitch(changed);
+    const std::vector<std::string> lines = LinesWithoutSwitch(files, changed);
     if (!changed) return;
     try {
-        WriteNewBootIni(lines);
+        WriteNewBootIni(files, lines);
     } catch (const std::exception&) {
-        RemoveFile(NewBootIniPath());
+        RemoveFile(files.NewBootIni());
         throw;
     }
     // A read-only boot.ini would refuse to be replaced.
-    Windows().SetFileAttributesA(BootIniPath().c_str(), FileAttributeNormal);
-    if (!MoveReplacing(NewBootIniPath(), BootIniPath())) {
-        const int code = static_cast<int>(Windows().GetLastError());
-        RemoveFile(NewBootIniPath());
-        throw EInOutError(code, IoErrorMessage(code));
+    Windows().SetFileAttributesA(files.BootIni().c_str(), FileAttributeNormal);
+    if (const DWORD code = MoveReplacingDurably(files.NewBootIni(), files.BootIni())) {
+        RemoveFile(files.NewBootIni());
+        throw EInOutError(static_cast<int>(code), IoErrorMessage(static_cast<int>(code)));
     }
 }
 
@@ -84,16 +89,22 @@ void RestoreNormalBoot() {
     // command prompt. So when the backup cannot be moved back, the switch is taken out of boot.ini
     // instead, and when that fails too the error ends the run before anything else is undone:
     // the next start runs the cure again.
-    const bool restored = FileListed(BootIniBackupPath()) && MoveBackupOverBootIni();
-    if (!restored && FileListed(BootIniPath())) RemoveSwitchFromBootIni();
-    {
+    const std::optional<BootIniFiles> files = FindBootIniFiles(true);
+    if (files) {
+        const bool restored =
+            FileListed(files->Backup()) && MoveBackupOverBootIni(*files) == error::Success;
+        if (!restored && FileListed(files->BootIni())) RemoveSwitchFromBootIni(*files);
+    }
+    // The shell of before the scheduling is not known; cmd.exe is Windows' own default. Every
+    // control set the Safe Mode start may have read it from gets it back.
+    for (const std::string& key : SafeBootKeys()) {
         TRegistry safeBoot;
-        OpenOrMakeMachineKey(safeBoot, SafeBootKey);
-        // The shell of before the scheduling is not known; cmd.exe is Windows' own default.
+        OpenOrMakeMachineKey(safeBoot, key);
         safeBoot.PutString("AlternateShell", "cmd.exe");
     }
     RemoveFile(CommandFilePath());
-    Windows().SetFileAttributesA(BootIniPath().c_str(), FileAttributeHidden);
+    RemoveRestartCopy();  // nothing names it any more
+    if (files) Windows().SetFileAttributesA(files->BootIni().c_str(), FileAttributeHidden);
     RestoreAutomaticLogon();
     RestartSystem();
 }

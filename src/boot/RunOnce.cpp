@@ -1,22 +1,22 @@
 #include "boot/RunOnce.h"
 
 #include "boot/MachineKey.h"
-#include "boot/OwnCommand.h"
 #include "boot/Restart.h"
+#include "boot/RestartProgram.h"
 #include "platform/Guarded.h"
 #include "platform/Registry.h"
 
 namespace zorvane {
 
-void ScheduleRunOnceAndRestart() {
+void ScheduleRunOnceAndRestart(const std::string& program) {
     // Without the entry the cure has still run in place; the restart matters more than the
     // rescan, so a registry refusal (no rights, key not creatable) is swallowed.
-    Guarded([] {
+    Guarded([&] {
         TRegistry registry;
         OpenOrMakeMachineKey(registry, RunOnceKey);
         // "/AfterCure": a rescan that finds a threat again reports it instead of curing and
         // restarting once more, which would restart the machine after every logon.
-        registry.PutString("Zorvane", OwnCommand(" /Auto /AfterCure"));
+        registry.PutString("Zorvane", CommandFor(program, " /Auto /AfterCure"));
     });
     RestartSystem();
 }

@@ -1,16 +1,19 @@
 #include "boot/SafeModeCure.h"
 
 #include <exception>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "boot/BootFiles.h"
 #include "boot/BootIniRewrite.h"
 #include "boot/MachineKey.h"
-#include "boot/OwnCommand.h"
 #include "boot/Restart.h"
+#include "boot/RestartProgram.h"
 #include "boot/TextLines.h"
-#include "frontend/CommandLine.h"
 #include "platform/FileOps.h"
+#include "platform/Guarded.h"
+#include "platform/HostFacts.h"
 #include "platform/IoError.h"
 #include "platform/Registry.h"
 #include "platform/TextLineFile.h"
@@ -22,58 +25,83 @@ namespace {
 constexpr std::string_view AlternateShell = "AlternateShell";
 constexpr std::string_view DefaultShell = "cmd.exe";
 
-// False when the file cannot be created; a failed write or close raises. Without the program's
-// own path the file could not start the program, and every Safe Mode start would be left without
-// a shell: that counts as a file that cannot be created.
-bool WriteCommandFile() {
-    if (ArgumentAt(0).empty()) return false;
+// Safe Mode reads the alternate shell from the control set that its start uses.
+void SetAlternateShell(std::string_view shell) {
+    for (const std::string& key : SafeBootKeys()) {
+        TRegistry safeBoot;
+        OpenOrMakeMachineKey(safeBoot, key);
+        safeBoot.PutString(AlternateShell, shell);
+    }
+}
+
+// False when the file cannot be created; a failed write or close raises.
+bool WriteCommandFile(const std::string& program) {
     TextLineFile file(CommandFilePath());
     file.OpenForWriting();
     if (TakeIoError() != 0) return false;
-    WriteCheckedLine(file, OwnCommand(" /SAFEMODE /AUTO"));
+    WriteCheckedLine(file, CommandFor(program, " /SAFEMODE /AUTO"));
     CheckedClose(file);
     return true;
 }
 
-// Answers whether a backup was there already: an earlier scheduling is still in force. An
-// existing backup is never replaced: it holds the boot.ini of before the first scheduling, and
-// every rewrite starts from it. boot.ini itself stays in place, whole, at every moment (a power
-// loss must leave a machine that starts), so the backup is a copy, written under the scratch name
-// and then renamed: a backup that is there is whole.
-bool BackUpBootIni() {
-    const bool listed = FileListed(BootIniPath());
-    // A hidden, system or read-only boot.ini would refuse to be replaced later.
-    if (listed) Windows().SetFileAttributesA(BootIniPath().c_str(), FileAttributeNormal);
-    if (FileListed(BootIniBackupPath())) return true;
-    if (listed && CopyWholeFile(BootIniPath(), NewBootIniPath())) {
-        // A new file is marked for archiving; the backup has normal attributes, as a moved
-        // boot.ini would after the reset above.
-        Windows().SetFileAttributesA(NewBootIniPath().c_str(), FileAttributeNormal);
-        MoveReplacing(NewBootIniPath(), BootIniBackupPath());
+// What this run has changed so far, and how to take it back. Each step is guarded by itself, so
+// that one that fails does not keep the next from being undone.
+struct Changes {
+    const BootIniFiles* files = nullptr;
+    bool copyMade = false;
+    bool shellSet = false;
+    bool commandFileWritten = false;
+    bool backupMade = false;
+
+    void RollBack() const {
+        if (files != nullptr) Guarded([&] { RemoveFile(files->NewBootIni()); });
+        // A backup left behind would be taken by a later scheduling for the boot.ini of before
+        // the first one, and moved over a boot.ini the user has changed since.
+        if (backupMade) Guarded([&] { RemoveFile(files->Backup()); });
+        if (commandFileWritten) Guarded([] { RemoveFile(CommandFilePath()); });
+        if (shellSet) Guarded([] { SetAlternateShell(DefaultShell); });
+        if (copyMade) Guarded(RemoveRestartCopy);
     }
-    return false;
+};
+
+// An existing backup is never replaced: it holds the boot.ini of before the first scheduling,
+// and every rewrite starts from it. boot.ini itself stays in place, whole, at every moment (a
+// power loss must leave a machine that starts), so the backup is a copy, written under the
+// scratch name, on the disk, and then renamed: a backup that is there is whole.
+void BackUpBootIni(const BootIniFiles& files, Changes& changes, bool& earlierScheduling) {
+    earlierScheduling = FileListed(files.Backup());
+    if (earlierScheduling) return;
+    if (!CopyWholeFile(files.BootIni(), files.NewBootIni())) return;
+    // A new file is marked for archiving; the backup has normal attributes, as a moved boot.ini
+    // would.
+    Windows().SetFileAttributesA(files.NewBootIni().c_str(), FileAttributeNormal);
+    changes.backupMade = MoveReplacingDurably(files.NewBootIni(), files.Backup()) == 0;
 }
 
-void CopyWithSafeModeSwitch(TextLineFile& backup, TextLineFile& bootIni) {
-    // One line is always copied, even from an empty backup.
-    SafeModeSwitchRewrite rewrite;
-    do {
-        WriteCheckedLine(bootIni, rewrite.Next(ReadCheckedLine(backup)));
-    } while (!CheckedAtEnd(backup));
-}
-
-// Writes the Safe Mode copy of the backup under the scratch name. False when either file cannot
-// be opened; a failed copy or close raises. Both files are let go before anything leaves.
-bool WriteSafeModeCopy() {
-    TextLineFile backup(BootIniBackupPath());
+// The lines of the backup; empty when it cannot be opened. A failed read raises.
+std::optional<std::vector<std::string>> ReadBackup(const BootIniFiles& files) {
+    TextLineFile backup(files.Backup());
     backup.OpenForReading();
-    if (TakeIoError() != 0) return false;
-    TextLineFile bootIni(NewBootIniPath());
-    bootIni.OpenForWriting();
-    if (TakeIoError() != 0) return false;
-    CopyWithSafeModeSwitch(backup, bootIni);
-    CheckedClose(bootIni);
+    if (TakeIoError() != 0) return std::nullopt;
+    std::vector<std::string> lines;
+    // One line is always read, even from an empty backup.
+    do {
+        lines.push_back(ReadCheckedLine(backup));
+    } while (!CheckedAtEnd(backup));
     CheckedClose(backup);
+    return lines;
+}
+
+// Writes the lines under the scratch name and has them on the disk before anything is renamed.
+// False when the file cannot be created; a failed write raises.
+bool WriteNewBootIni(const BootIniFiles& files, const std::vector<std::string>& lines) {
+    TextLineFile file(files.NewBootIni());
+    file.OpenForWriting();
+    if (TakeIoError() != 0) return false;
+    for (const std::string& line : lines) WriteCheckedLine(file, line);
+    file.FlushToDisk();
+    CheckIoError();
+    CheckedClose(file);
     return true;
 }
 
@@ -93,36 +121,60 @@ void ForceAutomaticLogon(bool earlierScheduling) {
     winlogon.PutString("AutoAdminLogon", "1");
 }
 
+// Everything up to the new boot.ini in place; answers why not when it cannot be done. The
+// alternate shell is pointed at the command file only once the new boot.ini is written, just
+// before it is moved into place: a rollback before that point leaves the registry untouched,
+// and no start ever finds the switch in boot.ini without the shell it needs.
+std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes,
+                                 bool& earlierScheduling) {
+    const RestartProgram program = PrepareRestartProgram();
+    if (program.path.empty()) return program.failure;
+    changes.copyMade = program.copyMade;
+    if (!WriteCommandFile(program.path)) return "the command file could not be created";
+    changes.commandFileWritten = true;
+    BackUpBootIni(files, changes, earlierScheduling);
+    const std::optional<std::vector<std::string>> backup = ReadBackup(files);
+    if (!backup) return "boot.ini could not be backed up";
+    const SafeModeBootIni safeMode = SafeModeStartOf(*backup, RunningSystemArcPath());
+    if (safeMode.switchedEntries == 0)
+        return "no entry of boot.ini could take the Safe Mode switch";
+    if (!WriteNewBootIni(files, safeMode.lines)) return "boot.ini could not be rewritten";
+    changes.shellSet = true;
+    SetAlternateShell(CommandFilePath());
+    // A read-only boot.ini would refuse to be replaced. Not earlier: a scheduling that rolls
+    // back leaves boot.ini with the attributes it had.
+    Windows().SetFileAttributesA(files.BootIni().c_str(), FileAttributeNormal);
+    if (const DWORD code = MoveReplacingDurably(files.NewBootIni(), files.BootIni()))
+        return "boot.ini could not be replaced (error " + std::to_string(code) + ")";
+    return {};
+}
+
 }  // namespace
 
-void ScheduleSafeModeCure() {
+std::string ScheduleSafeModeCure() {
+    // A boot.ini left from an earlier Windows does nothing there: the Safe Mode start would
+    // never come, and automatic logon would stay forced on for good.
+    if (!StartsFromBootIni()) return "this Windows version does not start from boot.ini";
+    const std::optional<BootIniFiles> files = FindBootIniFiles(false);
+    if (!files) return "no boot.ini found";
+    Changes changes;
+    changes.files = &*files;
     bool earlierScheduling = false;
-    {
-        TRegistry safeBoot;
-        OpenOrMakeMachineKey(safeBoot, SafeBootKey);
-        safeBoot.PutString(AlternateShell, CommandFilePath());
-        if (!WriteCommandFile()) {
-            safeBoot.PutString(AlternateShell, DefaultShell);
-            return;
-        }
-        earlierScheduling = BackUpBootIni();
-        bool rewritten = false;
-        try {
-            rewritten = WriteSafeModeCopy() && MoveReplacing(NewBootIniPath(), BootIniPath());
-        } catch (const std::exception&) {
-            RemoveFile(NewBootIniPath());  // boot.ini itself was never touched
-            throw;
-        }
-        if (!rewritten) {
-            RemoveFile(NewBootIniPath());
-            RemoveFile(CommandFilePath());
-            safeBoot.PutString(AlternateShell, DefaultShell);
-            return;
-        }
-        Windows().SetFileAttributesA(BootIniPath().c_str(), FileAttributeHidden);
+    std::string failure;
+    try {
+        failure = PrepareSafeModeStart(*files, changes, earlierScheduling);
+    } catch (const std::exception&) {
+        changes.RollBack();  // boot.ini itself was never touched
+        throw;
     }
+    if (!failure.empty()) {
+        changes.RollBack();
+        return failure;
+    }
+    Windows().SetFileAttributesA(files->BootIni().c_str(), FileAttributeHidden);
     ForceAutomaticLogon(earlierScheduling);
     RestartSystem();
+    return {};
 }
 
 }  // namespace zorvane

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <string>
+
 namespace zorvane {
 
 // Windows 2000/XP: arrange a minimal Safe Mode start that runs the program again with
-// "/SAFEMODE /AUTO", then restart. Registry and file errors pass to the caller.
-void ScheduleSafeModeCure();
+// "/SAFEMODE /AUTO", then restart. Answers the empty text then; otherwise why the cure cannot
+// start, with everything this run changed rolled back and no restart. Registry and file errors
+// pass to the caller.
+std::string ScheduleSafeModeCure();
 
 }  // namespace zorvane

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "boot/NormalBoot.h"
+#include "boot/RestartProgram.h"
 #include "boot/RunOnce.h"
 #include "boot/SafeModeCure.h"
 #include "frontend/CommandLine.h"
@@ -134,21 +135,36 @@ CureOutcome FoundOutcome(bool found, CureOutcome outcome) {
     return found && outcome == CureOutcome::NotFound ? CureOutcome::NotRemoved : outcome;
 }
 
-// NT 4.0 has no Safe Mode: cure in place, then scan once more after the restart. Only a cure
-// that removed something is worth that restart; the rescan is marked so that, finding a threat
-// again, it reports it instead of restarting the machine after every logon.
+// The question promised a restart; the user must learn that none comes, and why.
+int CureNotStarted(const std::string& why) {
+    Say(" Cure could not be started: " + why);
+    return ExitCureFailed;
+}
+
+// NT 4.0 has no Safe Mode: cure in place, then scan once more after the restart, from where the
+// program will still be then. Only a cure that removed something is worth that restart; the
+// rescan is marked so that, finding a threat again, it reports it instead of restarting the
+// machine after every logon.
 int CureInPlace(const RunFlags& flags) {
+    const RestartProgram program = PrepareRestartProgram();
+    if (program.path.empty()) return CureNotStarted(program.failure);
     const CureOutcome ubriel = FoundOutcome(flags.ubrielFound, CureUbriel());
     const CureOutcome hacDef = FoundOutcome(flags.hacDefFound, CureHacDef());
     const bool ubrielGone = ReportCure(ubriel, UbrielLines);
     const bool hacDefGone = ReportCure(hacDef, HacDefLines);
-    if (ubriel == CureOutcome::Removed || hacDef == CureOutcome::Removed)
-        ScheduleRunOnceAndRestart();
+    if (ubriel == CureOutcome::Removed || hacDef == CureOutcome::Removed) {
+        ScheduleRunOnceAndRestart(program.path);
+    } else if (program.copyMade) {
+        RemoveRestartCopy();
+    }
     return ubrielGone && hacDefGone ? ExitSuccess : ExitCureFailed;
 }
 
 int StartCure(const RunFlags& flags) {
-    if (IsNTPlatform() && !IsWindowsNT4()) ScheduleSafeModeCure();
+    if (IsNTPlatform() && !IsWindowsNT4()) {
+        const std::string failure = ScheduleSafeModeCure();
+        return failure.empty() ? ExitSuccess : CureNotStarted(failure);
+    }
     if (IsWindowsNT4()) return CureInPlace(flags);
     return ExitSuccess;
 }
@@ -172,6 +188,10 @@ int Scan(RunFlags& flags) {
         }
         flags.infected = flags.ubrielFound || flags.hacDefFound;
     }
+    // On NT 4.0 the copy that the restart ran has done its job unless this run cures again.
+    if (IsWindowsNT4() && RunningFromRestartCopy() &&
+        (flags.afterCure || !flags.infected || flags.reportOnly))
+        RemoveRestartCopy();
     if (!flags.infected) {
         Say(" No known viruses and trojan programs found.");
         return ExitSuccess;

@@ -34,9 +34,11 @@ bool RemoveAtRestart(const std::string& path) {
     return Windows().MoveFileExA(path.c_str(), nullptr, MovefileDelayUntilReboot) != 0;
 }
 
-bool MoveReplacing(const std::string& from, const std::string& to) {
-    return Windows().MoveFileExA(from.c_str(), to.c_str(),
-                                 MovefileReplaceExisting | MovefileCopyAllowed) != 0;
+DWORD MoveReplacingDurably(const std::string& from, const std::string& to) {
+    constexpr DWORD flags = MovefileReplaceExisting | MovefileCopyAllowed | MovefileWriteThrough;
+    if (Windows().MoveFileExA(from.c_str(), to.c_str(), flags)) return error::Success;
+    const DWORD code = Windows().GetLastError();
+    return code != error::Success ? code : error::AccessDenied;  // a failure never reads as done
 }
 
 bool CopyWholeFile(const std::string& from, const std::string& to) {
@@ -50,11 +52,18 @@ bool CopyWholeFile(const std::string& from, const std::string& to) {
         char block[512];
         DWORD read = 0;
         if (!Windows().ReadFile(source.Get(), block, sizeof block, &read, nullptr)) return false;
-        if (read == 0) return true;
+        if (read == 0) return Windows().FlushFileBuffers(target.Get()) != 0;
         DWORD written = 0;
         if (!Windows().WriteFile(target.Get(), block, read, &written, nullptr) || written != read)
             return false;
     }
+}
+
+bool CopyProgram(const std::string& from, const std::string& to) {
+    Windows().SetFileAttributesA(to.c_str(), FileAttributeNormal);
+    if (!Windows().CopyFileA(from.c_str(), to.c_str(), 0)) return false;
+    Windows().SetFileAttributesA(to.c_str(), FileAttributeNormal);
+    return true;
 }
 
 }  // namespace zorvane

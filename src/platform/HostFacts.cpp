@@ -9,6 +9,8 @@ namespace {
 bool isNTPlatform = false;
 bool isWindowsNT4 = false;
 char systemDriveLetter = 'C';
+bool startsFromBootIni = false;
+constexpr DWORD FirstBootManagerVersion = 6;  // Windows Vista
 
 constexpr DWORD OsVersionInfoSize = 148;  // the ANSI record; NT refuses any other size
 constexpr DWORD EnvironmentBufferSize = 250;
@@ -42,6 +44,7 @@ void ComputeHostFacts() {
     isNTPlatform = (version & 0x80000000u) == 0;  // Windows 95, 98 and ME set the highest bit
     isWindowsNT4 = isNTPlatform && ComputeIsWindowsNT4(version);
     systemDriveLetter = ComputeSystemDriveLetter();
+    startsFromBootIni = isNTPlatform && (version & 0xFFu) < FirstBootManagerVersion;
 }
 
 bool IsNTPlatform() {
@@ -54,6 +57,10 @@ bool IsWindowsNT4() {
 
 char SystemDriveLetter() {
     return systemDriveLetter;
+}
+
+bool StartsFromBootIni() {
+    return startsFromBootIni;
 }
 
 std::string DriveRootedPath(std::string_view suffix) {

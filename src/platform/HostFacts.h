@@ -12,6 +12,9 @@ void ComputeHostFacts();
 bool IsNTPlatform();
 bool IsWindowsNT4();
 char SystemDriveLetter();
+// Windows NT up to XP and Server 2003 start through NTLDR and its boot.ini; Vista and later
+// start through their own boot manager and never read a boot.ini.
+bool StartsFromBootIni();
 
 // The system drive letter followed by a suffix such as ":\boot.ini".
 std::string DriveRootedPath(std::string_view suffix);

@@ -47,7 +47,9 @@ static_assert(FileAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
               FileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
 static_assert(MovefileReplaceExisting == MOVEFILE_REPLACE_EXISTING &&
               MovefileCopyAllowed == MOVEFILE_COPY_ALLOWED &&
-              MovefileDelayUntilReboot == MOVEFILE_DELAY_UNTIL_REBOOT);
+              MovefileDelayUntilReboot == MOVEFILE_DELAY_UNTIL_REBOOT &&
+              MovefileWriteThrough == MOVEFILE_WRITE_THROUGH);
+static_assert(DriveFixed == DRIVE_FIXED);
 static_assert(RegSz == REG_SZ && RegExpandSz == REG_EXPAND_SZ && KeyAllAccess == KEY_ALL_ACCESS);
 static_assert(TokenAdjustPrivileges == TOKEN_ADJUST_PRIVILEGES && TokenQuery == TOKEN_QUERY &&
               SePrivilegeEnabled == SE_PRIVILEGE_ENABLED);
@@ -170,6 +172,15 @@ class RealWindowsApi final : public WindowsApi {
     UINT GetWindowsDirectoryA(char* buffer, UINT size) override {
         return ::GetWindowsDirectoryA(buffer, size);
     }
+    UINT GetDriveTypeA(const char* rootPathName) override { return ::GetDriveTypeA(rootPathName); }
+    DWORD GetTempPathA(DWORD size, char* buffer) override { return ::GetTempPathA(size, buffer); }
+    DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override {
+        return ::GetShortPathNameA(longPath, shortPath, size);
+    }
+    BOOL CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) override {
+        return ::CopyFileA(existingName, newName, failIfExists);
+    }
+    BOOL FlushFileBuffers(HANDLE file) override { return ::FlushFileBuffers(file); }
 
     HANDLE GetCurrentProcess() override { return ::GetCurrentProcess(); }
     DWORD GetCurrentProcessId() override { return ::GetCurrentProcessId(); }

@@ -115,4 +115,15 @@ void TextLineFile::CloseText() {
     }
 }
 
+void TextLineFile::FlushToDisk() {
+    if (!Writing()) {
+        StoreIoError(NotOpenForOutput);
+        return;
+    }
+    if (!stream_.WriteOut()) return;
+    if (!Windows().FlushFileBuffers(handle_.Get())) {
+        StoreIoError(static_cast<int>(Windows().GetLastError()));
+    }
+}
+
 }  // namespace zorvane

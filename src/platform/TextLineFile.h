@@ -29,6 +29,9 @@ class TextLineFile {
     void WriteText(std::string_view text);
     void EndLine();
     void CloseText();
+    // Writes out what waits in the buffer and has the system put the file's data on the disk,
+    // so that the file can replace another one that must survive a power loss.
+    void FlushToDisk();
     // TakeIoError (platform/IoError.h) reads the code an open stored.
 
   private:

@@ -61,6 +61,11 @@ class WindowsApi {
     virtual DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) = 0;
     virtual UINT GetSystemDirectoryA(char* buffer, UINT size) = 0;
     virtual UINT GetWindowsDirectoryA(char* buffer, UINT size) = 0;
+    virtual UINT GetDriveTypeA(const char* rootPathName) = 0;
+    virtual DWORD GetTempPathA(DWORD size, char* buffer) = 0;
+    virtual DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) = 0;
+    virtual BOOL CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) = 0;
+    virtual BOOL FlushFileBuffers(HANDLE file) = 0;
 
     // Privileges, processes and restart.
     virtual HANDLE GetCurrentProcess() = 0;

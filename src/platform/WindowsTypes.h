@@ -152,6 +152,8 @@ constexpr DWORD FileAttributeNormal = 0x80;
 constexpr DWORD MovefileReplaceExisting = 1;
 constexpr DWORD MovefileCopyAllowed = 2;
 constexpr DWORD MovefileDelayUntilReboot = 4;
+constexpr DWORD MovefileWriteThrough = 8;
+constexpr UINT DriveFixed = 3;
 
 // Registry.
 constexpr DWORD RegNone = 0;

@@ -23,6 +23,7 @@ SESSION_MANAGER = HKLM + r"\SYSTEM\CurrentControlSet\Control\Session Manager"
 AEDEBUG = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\AeDebug"
 WINE_SETTINGS = HKCU + r"\Software\Wine"
 DLL_OVERRIDES = HKCU + r"\Software\Wine\DllOverrides"
+WINE_DRIVES = HKLM + r"\Software\Wine\Drives"
 
 TEMP_DIR = r"C:\windows\temp"
 RESTART_LOG = TEMP_DIR + r"\restarts.log"
@@ -37,9 +38,13 @@ class MachineError(Exception):
     pass
 
 
-def wine_env(prefix):
+def wine_env(prefix, lang=None):
+    """lang: a generated Unix locale such as ru_RU.UTF-8; Wine takes its ANSI and OEM code pages
+    from it."""
     env = dict(os.environ)
     env.update(WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all")
+    if lang:
+        env.update(LANG=lang, LC_ALL=lang)
     env.pop("DISPLAY", None)
     env.pop("WINEDLLOVERRIDES", None)
     return env
@@ -164,14 +169,14 @@ class Lock:
 class Machine:
     """A copy of the template prefix. Use as a context manager: the copy goes at the end."""
 
-    def __init__(self, template, work_dir, helpers, version="winxp"):
+    def __init__(self, template, work_dir, helpers, version="winxp", lang=None):
         self.template = pathlib.Path(template)
         self.version = version
         self.root = pathlib.Path(work_dir)
         self.prefix = self.root / "prefix"
         self.c = self.prefix / "drive_c"
         self.helpers = helpers
-        self.env = wine_env(self.prefix)
+        self.env = wine_env(self.prefix, lang)
         self.locks = []
         self.root.mkdir(parents=True, exist_ok=True)
         clone_prefix(self.template, self.prefix)
@@ -279,13 +284,36 @@ class Machine:
 
     # --- files -------------------------------------------------------------------------------
 
+    def _drive_link(self, letter):
+        return self.prefix / "dosdevices" / (letter.lower() + ":")
+
+    def add_drive(self, letter, kind=None):
+        """A new drive letter on a folder of its own; kind "cdrom" or "floppy" makes Wine report
+        that drive type (from the next session on)."""
+        folder = self.prefix / ("drive_" + letter.lower())
+        folder.mkdir(exist_ok=True)
+        self._drive_link(letter).symlink_to("../" + folder.name)
+        if kind:
+            self.set_registry({WINE_DRIVES: {letter.lower() + ":": kind}})
+
+    def remove_drive(self, letter):
+        """The disk is out: the letter leads nowhere any more."""
+        self._drive_link(letter).unlink()
+
+    def temp_dir(self):
+        """The user's temporary folder, as programs see it in %TEMP%."""
+        return self.wine("cmd", "/c", "echo %TEMP%").out.decode("latin-1").strip()
+
     def unix(self, dos_path):
-        """The Unix path of a C: path; existing components are matched without regard to case,
-        as Windows does."""
+        """The Unix path of a drive path; existing components are matched without regard to
+        case, as Windows does."""
         drive, _, rest = dos_path.partition(":\\")
-        if drive.upper() != "C":
-            raise MachineError("only drive C: is mapped: " + dos_path)
-        path = self.c
+        if drive.upper() == "C":
+            path = self.c
+        elif len(drive) == 1 and self._drive_link(drive).is_dir():
+            path = self._drive_link(drive).resolve()
+        else:
+            raise MachineError("drive not mapped: " + dos_path)
         for part in [p for p in rest.split("\\") if p]:
             match = None
             if path.is_dir():

@@ -57,6 +57,43 @@ ORIGINAL_BOOT_INI = t.CRLF.join(XP_BOOT_INI) + t.CRLF
 SAFE_MODE_BOOT_INI = t.CRLF.join(XP_BOOT_INI[:4] + [XP_BOOT_INI[4] + SWITCH] +
                                  XP_BOOT_INI[5:]) + t.CRLF
 KEY_SET_VALUE = 0x2
+# boot.ini files of other machines, each with the boot.ini of its Safe Mode start.
+SCSI_BOOT_INI = [
+    b"[boot loader]",
+    b"timeout=30",
+    b"default=signature(8b467c12)disk(0)rdisk(0)partition(1)\\WINDOWS",
+    b"[operating systems]",
+    b'signature(8b467c12)disk(0)rdisk(0)partition(1)\\WINDOWS="Windows XP on the RAID disk"',
+    b'SCSI(0)disk(1)rdisk(0)partition(1)\\WINNT="Windows 2000 on the SCSI disk" /fastdetect',
+    b'multi(1)disk(0)rdisk(0)partition(1)\\WINDOWS="Windows XP, second controller"',
+    b" multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"indented: not an entry\"",
+    b'C:\\CMDCONS\\BOOTSECT.DAT="Microsoft Windows Recovery Console" /cmdcons',
+]
+TWO_SYSTEMS_BOOT_INI = [
+    b"[boot loader]",
+    b"timeout=30",
+    b"default=multi(0)disk(0)rdisk(0)partition(2)\\WINNT",
+    b"[operating systems]",
+    b'multi(0)disk(0)rdisk(0)partition(2)\\WINNT="Microsoft Windows 2000 Professional"',
+    b'multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS="Microsoft Windows XP Professional"',
+]
+BOOT_INIS = {  # name: (boot.ini, boot.ini of the Safe Mode start)
+    "xp": (XP_BOOT_INI, XP_BOOT_INI[:4] + [XP_BOOT_INI[4] + SWITCH] + XP_BOOT_INI[5:]),
+    "scsi": (SCSI_BOOT_INI, SCSI_BOOT_INI[:4] + [line + SWITCH for line in SCSI_BOOT_INI[4:7]] +
+             SCSI_BOOT_INI[7:]),
+    # The default names Windows 2000; the cure runs from XP, so the Safe Mode start must be XP's.
+    "two systems": (TWO_SYSTEMS_BOOT_INI,
+                    TWO_SYSTEMS_BOOT_INI[:2] +
+                    [b"default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS"] +
+                    TWO_SYSTEMS_BOOT_INI[3:4] +
+                    [line + SWITCH for line in TWO_SYSTEMS_BOOT_INI[4:]]),
+}
+# What Windows names the device of the running system by (XP on the first partition).
+CONTROL = m.HKLM + r"\SYSTEM\CurrentControlSet\Control"
+BOOT_DEVICE = {CONTROL: {"SystemBootDevice": "multi(0)disk(0)rdisk(0)partition(1)"}}
+
+COPY = r"C:\ZRVCURE.EXE"  # the copy the restart runs when the program's own path would not do
+NOT_STARTED = b" Cure could not be started: %s" + t.CRLF
 RESTART = "--end-session"  # ExitWindowsEx(EWX_REBOOT) without EWX_FORCE, as Wine passes it on
 
 
@@ -69,9 +106,16 @@ def check(actual, expected, what):
         raise Failed("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
 
 
-def plant(box, ubriel=False, hacdef=False, boot_ini=False, registry=None, shell=INFECTED_SHELL):
-    """Plants the threats' marks; the HacDef driver file is held open without sharing."""
-    changes = dict(registry or {})
+def text(lines):
+    return t.CRLF.join(lines) + t.CRLF
+
+
+def plant(box, ubriel=False, hacdef=False, boot_ini=False, registry=None,
+          shell=INFECTED_SHELL):
+    """Plants the threats' marks; the HacDef driver file is held open without sharing. boot_ini:
+    True for the XP one, or the lines of another."""
+    changes = dict(BOOT_DEVICE)
+    changes.update(registry or {})
     if ubriel:
         changes.setdefault(m.WINLOGON, {})["Shell"] = shell
         for path in UBRIEL_FILES:
@@ -87,9 +131,8 @@ def plant(box, ubriel=False, hacdef=False, boot_ini=False, registry=None, shell=
             changes[key + r"\0000"] = {"Service": "ubr2drv"}
             changes[key + r"\0000\Control"] = {"ActiveService": "ubr2drv"}
     if boot_ini:
-        box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
-    if changes:
-        box.set_registry(changes)
+        box.write_file(BOOT_INI, text(XP_BOOT_INI if boot_ini is True else boot_ini), "rhs")
+    box.set_registry(changes)
     if hacdef:
         box.lock(DRIVER)
 
@@ -113,7 +156,9 @@ def check_untouched(box, ubriel=True, hacdef=True):
     if hacdef:
         check([box.key(k) is not None for k in SERVICE_KEYS], [True, True], "driver keys")
     check(box.exists(COMMAND_FILE), False, "command file")
+    check([box.exists(BACKUP), box.exists(COPY)], [False, False], "backup and copy")
     check(box.value(m.SAFEBOOT, "AlternateShell"), None, "AlternateShell")
+    check(box.value(m.WINLOGON, "AutoAdminLogon"), None, "AutoAdminLogon")
     check(box.restart_requests(), [], "restart requests")
 
 
@@ -283,13 +328,17 @@ def safemode_without_backup_leaves_normal_boot(box):
     check(box.restart_requests(), [RESTART], "restart requests")
 
 
-def check_scheduled(box, exe, old_logon):
-    check(box.read_file(COMMAND_FILE), command(exe, " /SAFEMODE /AUTO") + t.CRLF, "command file")
-    check(box.value(m.SAFEBOOT, "AlternateShell"), COMMAND_FILE, "AlternateShell")
-    check(box.read_file(BOOT_INI), SAFE_MODE_BOOT_INI, "boot.ini")
+def check_scheduled(box, program, old_logon, boot="xp", command_file=COMMAND_FILE,
+                    safe_boot_keys=(m.SAFEBOOT,)):
+    check(box.read_file(command_file), command(program, " /SAFEMODE /AUTO") + t.CRLF,
+          "command file")
+    check([box.value(k, "AlternateShell") for k in safe_boot_keys],
+          [command_file] * len(safe_boot_keys), "AlternateShell")
+    check(box.read_file(BOOT_INI), text(BOOT_INIS[boot][1]), "boot.ini")
     check(box.attributes(BOOT_INI), "h", "boot.ini attributes")
-    check(box.read_file(BACKUP), ORIGINAL_BOOT_INI, "backup")
+    check(box.read_file(BACKUP), text(BOOT_INIS[boot][0]), "backup")
     check(box.attributes(BACKUP), "", "backup attributes")
+    check(box.exists(r"C:\boot.ini.ZRVNEW"), False, "scratch file")
     check(box.value(m.WINLOGON, "AutoAdminLogon"), "1", "AutoAdminLogon")
     check(box.value(m.WINLOGON, "OLDAutoAdminLogon"), old_logon, "OLDAutoAdminLogon")
     check(box.restart_requests(), [RESTART], "restart requests")
@@ -306,36 +355,55 @@ def install(box, exe):
         box.write_file(exe, box.read_file(PROGRAM))
 
 
-def xp_cycle(box, exe, args, stdin, shell=INFECTED_SHELL, logon=None):
-    """Scan and accept, Safe Mode run by the command file, restart, final scan. `logon`: the
-    "AutoAdminLogon" value before the cure, and the text it must have after it."""
+def xp_cycle(box, exe=PROGRAM, args=("/AUTO",), stdin=b"", copied=False, boot="xp",
+             registry=None, command_file=COMMAND_FILE, safe_boot_keys=(m.SAFEBOOT,), gone=None,
+             prelude=None, shell=INFECTED_SHELL, logon=None):
+    """Scan and accept, Safe Mode run by the command file, restart, final scan. copied: the
+    command file must name the copy instead of exe; gone(box): what vanishes before the Safe
+    Mode start (a restart follows it); prelude(box): runs after planting, before the scan;
+    logon: the "AutoAdminLogon" value before the cure, and the text it must have after it."""
     install(box, exe)
-    plant(box, ubriel=True, hacdef=True, boot_ini=True, shell=shell,
-          registry={m.WINLOGON: {"AutoAdminLogon": logon[0]}} if logon else None)
+    registry = dict(registry or {}, **({m.WINLOGON: {"AutoAdminLogon": logon[0]}} if logon else {}))
+    plant(box, ubriel=True, hacdef=True, boot_ini=BOOT_INIS[boot][0], registry=registry,
+          shell=shell)
     old_logon = logon[1] if logon else "0"
-    run(box, args, stdin, exe=exe, what="scan",
+    if prelude:
+        prelude(box)
+    run(box, list(args), stdin, exe=exe, what="scan",
         out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND + (t.QUESTION if stdin else b""))
-    check_scheduled(box, exe, old_logon=old_logon)
-    shell_before = box.key(m.WINLOGON)["Shell"][0]
-    check(shell_before, "REG_SZ" if shell == INFECTED_SHELL else "REG_BINARY", "Shell before")
+    check_scheduled(box, COPY if copied else exe, old_logon, boot, command_file, safe_boot_keys)
+    check(box.read_file(COPY), box.read_file(PROGRAM) if copied else None, "copy")
+    check(box.key(m.WINLOGON)["Shell"][0], "REG_SZ" if shell == INFECTED_SHELL else "REG_BINARY",
+          "Shell before the Safe Mode run")
 
     # Minimal Safe Mode: the hiding driver does not load, so its lock is gone; one of the
     # backdoor's libraries is still held by a process and can only go at the next restart.
     box.locks.pop().release()
+    if gone:
+        gone(box)
+        box.restart()
     held = box.lock(r"C:\windows\system32\hcsrss.dll")
-    shell = box.value(m.SAFEBOOT, "AlternateShell")
-    line = box.read_file(COMMAND_FILE).rstrip(t.CRLF)
-    result = box.wine("cmd", "/c", shell)
-    # Wine's cmd echoes the command file's line: an empty line, the prompt and the line (with
-    # a trailing blank) before the program's own output.
-    echo = t.CRLF + b"C:\\>" + line + b" " + t.CRLF
+    # Safe Mode takes its shell from the control set that "Default" names: the last key.
+    shell = box.value(safe_boot_keys[-1], "AlternateShell")
+    line = box.read_file(shell).rstrip(t.CRLF)
+    if shell.startswith("C:"):
+        result = box.wine("cmd", "/c", shell)
+        # Wine's cmd echoes the command file's line: an empty line, the prompt and the line
+        # (with a trailing blank) before the program's own output.
+        echo = t.CRLF + b"C:\\>" + line + b" " + t.CRLF
+    else:
+        # Wine hands a program that cmd.exe starts SystemDrive C: whatever the machine's value
+        # (Windows hands on the machine's own), so the line is started directly.
+        result = box.wine(*line.decode("latin-1").split(" "))
+        echo = b""
     check(result.out, echo + B() + t.UBRIEL_DELETED + t.HACDEF_DELETED, "Safe Mode run")
     check(result.rc, 0, "Safe Mode run: exit code")
-    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini restored")
+    check(box.read_file(BOOT_INI), text(BOOT_INIS[boot][0]), "boot.ini restored")
     check(box.attributes(BOOT_INI), "h", "boot.ini attributes")
     check(box.exists(BACKUP), False, "backup")
-    check(box.exists(COMMAND_FILE), False, "command file")
-    check(box.value(m.SAFEBOOT, "AlternateShell"), "cmd.exe", "AlternateShell")
+    check(box.exists(command_file), False, "command file")
+    check([box.value(k, "AlternateShell") for k in safe_boot_keys],
+          ["cmd.exe"] * len(safe_boot_keys), "AlternateShell")
     check(box.value(m.WINLOGON, "AutoAdminLogon"), old_logon, "AutoAdminLogon")
     check_cured(box)
     check(box.exists(DRIVER), False, "driver file")
@@ -345,8 +413,10 @@ def xp_cycle(box, exe, args, stdin, shell=INFECTED_SHELL, logon=None):
     box.restart()
     check([box.exists(p) for p in UBRIEL_FILES], [False] * len(UBRIEL_FILES),
           "Ubriel files after the restart")
-    run(box, [], b"\r\n", exe=exe, out=B() + t.CLEAN + t.PAUSE, what="final scan")
-    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "final boot.ini")
+    check(box.exists(COPY), False, "copy after the restart")
+    run(box, [], b"\r\n", exe=PROGRAM if gone else exe, out=B() + t.CLEAN + t.PAUSE,
+        what="final scan")
+    check(box.read_file(BOOT_INI), text(BOOT_INIS[boot][0]), "final boot.ini")
     check(box.value(m.SAFEBOOT, "AlternateShell"), "cmd.exe", "final AlternateShell")
     check(box.value(m.WINLOGON, "AutoAdminLogon"), old_logon, "final AutoAdminLogon")
     check(box.key(m.WINLOGON)["Shell"], ("REG_SZ", "Explorer.exe"), "final Shell")
@@ -354,7 +424,7 @@ def xp_cycle(box, exe, args, stdin, shell=INFECTED_SHELL, logon=None):
           "delete-at-restart list after the restart")
 
 
-def nt4_cycle(box, exe, shell=INFECTED_SHELL):
+def nt4_cycle(box, exe, copied=False, shell=INFECTED_SHELL):
     """/AUTO cures in place and writes the run-once entry; the restart runs it, and nothing runs
     after the next one. The held driver file counts as deleted: it goes at the restart."""
     install(box, exe)
@@ -365,7 +435,8 @@ def nt4_cycle(box, exe, shell=INFECTED_SHELL):
     check([box.exists(p) for p in UBRIEL_FILES], [False] * len(UBRIEL_FILES), "Ubriel files")
     check(box.exists(DRIVER), True, "driver file held open")
     check((box.key(m.RUNONCE) or {}).get("Zorvane"),
-          ("REG_SZ", command(exe, " /Auto /AfterCure").decode()), "run-once entry")
+          ("REG_SZ", command(COPY if copied else exe, " /Auto /AfterCure").decode()), "run-once entry")
+    check(box.read_file(COPY), box.read_file(PROGRAM) if copied else None, "copy")
     check(box.restart_requests(), [RESTART], "restart requests")
     check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
     check(box.exists(COMMAND_FILE), False, "command file")
@@ -385,6 +456,24 @@ def nt4_cycle(box, exe, shell=INFECTED_SHELL):
     check(box.value(m.RUNONCE, "Zorvane"), None, "run-once entry after the second restart")
     check(box.restart_requests(), [RESTART], "restart requests after the second restart")
     check(box.key(m.WINLOGON)["Shell"], ("REG_SZ", "Explorer.exe"), "final Shell")
+    check(box.exists(COPY), False, "copy after the next restart")
+
+
+# Program paths that the Safe Mode start cannot take as they are: (case, Unix locale, path). The
+# command file is read in the OEM code page (866, 850, 932), the path comes in the ANSI one (1251,
+# 1252, 932; in 932 every character of the folder ends in the byte of a backslash); cmd.exe
+# acts on "&" and on "%" even inside quotation marks.
+COPIED_PATHS = [
+    ("cyrillic_desktop", "ru_RU.UTF-8",
+     r"C:\Documents and Settings\Иван\Рабочий стол\zorvane.exe"),
+    ("german_umlauts", "de_DE.UTF-8", r"C:\Documents and Settings\Jürgen Müller\zorvane.exe"),
+    ("japanese_5c_folder", "ja_JP.UTF-8", r"C:\表ソ能\zorvane.exe"),
+    ("ampersand", None, r"C:\R&D\zorvane.exe"),
+    ("percent", None, r"C:\100% sure\zorvane.exe"),
+]
+for _name, _lang, _path in COPIED_PATHS:
+    case(name="xp_cycle_" + _name, lang=_lang)(
+        lambda box, path=_path: xp_cycle(box, path, copied=True))
 
 
 @case()
@@ -396,6 +485,90 @@ def xp_cycle_answer_y(box):
 def xp_cycle_path_with_blanks(box):
     # "AutoAdminLogon" as a REG_DWORD: saved and put back as its digits.
     xp_cycle(box, SPACED_PROGRAM, ["/AUTO"], b"", logon=(1, "1"))
+
+
+@case()
+def xp_cycle_temporary_folder_gone(box):
+    # Explorer runs a program opened from a ZIP from a folder of %TEMP%, gone after the restart.
+    folder = box.temp_dir() + r"\Temporary Directory 1 for zorvane.zip"
+    xp_cycle(box, folder + r"\zorvane.exe", copied=True,
+             gone=lambda box: shutil.rmtree(box.unix(folder)))
+
+
+def removable_drive_cycle(box, kind):
+    box.add_drive("e", kind)
+    box.restart()
+    # Read-only, as files on a CD are: the copy must still go with the restart.
+    xp_cycle(box, r"E:\zorvane.exe", copied=True, gone=lambda box: box.remove_drive("e"),
+             prelude=lambda box: box.set_attributes(r"E:\zorvane.exe", "r"))
+
+
+for _kind in ("cdrom", "floppy"):
+    case(name="xp_cycle_%s_gone" % _kind)(lambda box, kind=_kind: removable_drive_cycle(box, kind))
+
+
+@case()
+def xp_cycle_system_drive_d(box):
+    # Windows on D:, the loader's boot.ini on C:.
+    box.add_drive("d")
+    box.set_registry({m.SESSION_MANAGER + r"\Environment": {"SystemDrive": "D:"}})
+    box.restart()
+    xp_cycle(box, command_file=r"D:\Zorvane.cmd")
+    check([box.exists(r"D:\boot.ini"), box.exists(r"D:\boot.ini.ZRVBACKUP")], [False, False],
+          "boot files on the system drive")
+
+
+@case()
+def xp_cycle_scsi_and_signature_entries(box):
+    xp_cycle(box, boot="scsi",
+             registry={CONTROL: {"SystemBootDevice": "signature(8b467c12)disk(0)rdisk(0)partition(1)"}})
+
+
+@case()
+def xp_cycle_default_names_another_system(box):
+    xp_cycle(box, boot="two systems")
+
+
+@case()
+def xp_cycle_last_known_good_control_set(box):
+    # Started once with Last Known Good: the next start uses ControlSet002.
+    safe_boot_2 = m.HKLM + r"\SYSTEM\ControlSet002\Control\SafeBoot"
+    xp_cycle(box, registry={m.HKLM + r"\SYSTEM\Select": {"Default": 2}, safe_boot_2: {}},
+             safe_boot_keys=(m.SAFEBOOT, safe_boot_2))
+
+
+def rolls_back(box):
+    """A boot.ini whose header the rewrite does not recognise: nothing may stay changed, no
+    backup either, and no restart; then the user mends boot.ini."""
+    unrecognised = ORIGINAL_BOOT_INI.replace(b"[operating", b" [operating")
+    box.write_file(BOOT_INI, unrecognised, "rhs")
+    result = run(box, ["/AUTO"], exe=r"C:\R&D\zorvane.exe", rc=1, what="rolled back",
+                 out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND +
+                 NOT_STARTED % b"no entry of boot.ini could take the Safe Mode switch")
+    check(result.err, b"", "standard error")
+    check_untouched(box)
+    check([box.read_file(BOOT_INI), box.attributes(BOOT_INI)], [unrecognised, "rhs"],
+          "boot.ini after the rollback")
+    box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
+
+
+@case()
+def xp_cycle_after_a_rollback(box):
+    xp_cycle(box, r"C:\R&D\zorvane.exe", copied=True, prelude=rolls_back)
+
+
+def cure_not_started(box, boot_ini, reason):
+    plant(box, ubriel=True, hacdef=True, boot_ini=boot_ini)
+    result = run(box, ["/AUTO"], rc=1, out=B() + t.UBRIEL_FOUND + t.HACDEF_FOUND + NOT_STARTED % reason)
+    check(result.err, b"", "standard error")
+    check_untouched(box)
+    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI if boot_ini else None, "boot.ini")
+
+
+case(name="no_boot_ini_cure_not_started")(
+    lambda box: cure_not_started(box, False, b"no boot.ini found"))
+case("vista", name="vista_cure_not_started")(
+    lambda box: cure_not_started(box, True, b"this Windows version does not start from boot.ini"))
 
 
 @case("nt40")
@@ -425,6 +598,11 @@ def refused_repair(box):
 
 for _version in ("winxp", "nt40"):
     case(_version, name="refused_repair_" + _version)(refused_repair)
+
+
+@case("nt40")
+def nt40_cycle_ampersand(box):
+    nt4_cycle(box, r"C:\R&D\zorvane.exe", copied=True)
 
 
 @case()
@@ -463,10 +641,11 @@ def errors_end_with_report_under_default_debugger(box):
 # --- the runner --------------------------------------------------------------------------------
 
 def run_case(name, template, helpers, exe, work_root):
-    version, function, _ = CASES[name]
+    version, function, options = CASES[name]
     started = time.monotonic()
     try:
-        with m.Machine(template, work_root / name, helpers, version=version) as box:
+        with m.Machine(template, work_root / name, helpers, version=version,
+                       lang=options.get("lang")) as box:
             box.write_file(PROGRAM, pathlib.Path(exe).read_bytes())
             function(box)
         return name, None, time.monotonic() - started
