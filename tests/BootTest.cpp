@@ -72,7 +72,7 @@ TEST(RunOnce, RegistersTheRescanAndRestarts) {
         PutFile(modulePath, "MZ");
         Process p(Version::Nt4, modulePath);
         arrange(p.w);
-        ScheduleRunOnceAndRestart();
+        ScheduleRunOnceAndRestart(modulePath);
         EXPECT_EQ(ValueOf(RunOnce, "Zorvane"), value);
         EXPECT_EQ(p.w.restartRequests.size(), 1u);
         const Start start = Restart(p.w);
@@ -97,10 +97,10 @@ TEST(SafeModeCure, IsScheduledRunAndUndone) {
     const std::set<std::string> changes = {"RegSetValueExA", "MoveFileExA", "DeleteFileA",
                                            "ExitWindowsEx"};
     EXPECT_EQ(p.w.JournalOf(changes),
-              (Texts{"RegSetValueExA(\"AlternateShell\", 0x1, \"C:\\Zorvane.cmd\")",
-                     move + ".ZRVBACKUP\", 0x3)", move + "\", 0x3)",
-                     "RegSetValueExA(\"OLDAutoAdminLogon\", 0x1, \"0\")", logon + "\"1\")",
-                     "ExitWindowsEx(0x2)"}));
+              (Texts{move + ".ZRVBACKUP\", 0xB)",
+                     "RegSetValueExA(\"AlternateShell\", 0x1, \"C:\\Zorvane.cmd\")",
+                     move + "\", 0xB)", "RegSetValueExA(\"OLDAutoAdminLogon\", 0x1, \"0\")",
+                     logon + "\"1\")", "ExitWindowsEx(0x2)"}));
     for (const auto& [name, args] : p.w.Journal())
         EXPECT_FALSE(name == "CreateFileA" && args.starts_with("\"C:\\boot.ini\", 0x4")) << args;
     ScheduleSafeModeCure();  // again: the backup and the saved logon stay those of before
@@ -119,7 +119,7 @@ TEST(SafeModeCure, IsScheduledRunAndUndone) {
     ASSERT_EQ(start.runs.size(), 1u);
     EXPECT_EQ(start.runs[0].exitCode, 0);
     EXPECT_EQ(p.w.JournalOf(changes),
-              (Texts{"MoveFileExA(\"C:\\boot.ini.ZRVBACKUP\", \"C:\\boot.ini\", 0x3)",
+              (Texts{"MoveFileExA(\"C:\\boot.ini.ZRVBACKUP\", \"C:\\boot.ini\", 0xB)",
                      "RegSetValueExA(\"AlternateShell\", 0x1, \"cmd.exe\")",
                      "DeleteFileA(\"C:\\Zorvane.cmd\")", logon + "\"0\")", "ExitWindowsEx(0x2)"}));
     start = Restart(p.w);
@@ -142,34 +142,47 @@ Arrange Scheduled(Arrange then, bool backup = true) {
 }
 
 // Each way the scheduling and its undoing stop early, and what they leave: never a boot.ini that
-// is missing or cut short, never a file or handle left behind.
+// is missing or cut short, never a file or handle left behind. A scheduling that cannot be done
+// says why and takes back what it changed.
 TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
     std::optional<HeldFile> held;  // boot.ini held open by another program
-    const auto schedule = ScheduleSafeModeCure, restore = RestoreNormalBoot;
+    const std::function<std::string()> schedule = ScheduleSafeModeCure,
+                                       restore = [] { return RestoreNormalBoot(), ""s; };
     const std::string io = "EInOutError: I/O error 112", reg = "ERegistryException: ",
                       shell = reg + "Failed to set data for 'AlternateShell'",
                       rolledBack = "cmd.exe same logon=- restarts=0",
-                      copyStopped = "C:\\Zorvane.cmd cmd same backup logon=- restarts=0",
                       cmdLeft = "C:\\Zorvane.cmd cmd changed logon=1 restarts=1";
-    const std::tuple<Arrange, void (*)(), std::string, std::string> cases[] = {
+    const std::tuple<Arrange, std::function<std::string()>, std::string, std::string> cases[] = {
         {Fail("RegSetValueExA", 1, 5), schedule, shell, rolledBack},
         {[](TestWindows& w) { EraseKey(SafeBoot), w.FailCall("RegCreateKeyExA", 1, 5); }, schedule,
-         reg + "Failed to create key \\SYSTEM\\ControlSet001\\Control\\SafeBoot",
-         "- same logon=- restarts=0"},
-        {Fail("CreateFileA", 1, 5), schedule, "", rolledBack},  // command file not creatable
-        {Fail("WriteFile", 1, 112), schedule, io, "C:\\Zorvane.cmd cmd same logon=- restarts=0"},
-        {[](TestWindows&) { Erase(BootIni); }, schedule, "", "cmd.exe missing logon=- restarts=0"},
-        {Fail("CreateFileA", 2, 32), schedule, "", rolledBack},        // boot.ini not readable
-        {Fail("CreateFileA", 3, 5), schedule, "", rolledBack},         // backup not creatable
-        {Fail("GetModuleFileNameA", 1, 5), schedule, "", rolledBack},  // own path unknown
-        {Fail("WriteFile", 2, 112), schedule, "", rolledBack},         // the backup not written
-        {Fail("WriteFile", 3, 112), schedule, io, copyStopped},        // the copy fails
-        {Fail("WriteFile", 4, 112), schedule, io, copyStopped},        // closing the copy fails
+         reg + "Failed to create key \\SYSTEM\\ControlSet001\\Control\\SafeBoot", rolledBack},
+        {Fail("CreateFileA", 1, 5), schedule, "the command file could not be created", rolledBack},
+        {Fail("WriteFile", 1, 112), schedule, io, rolledBack},
+        {[](TestWindows&) { Erase(BootIni); }, schedule, "no boot.ini found",
+         "cmd.exe missing logon=- restarts=0"},
+        {[](TestWindows&) { PutFile(BootIni, "[boot loader]\r\n"); }, schedule,
+         "no entry of boot.ini could take the Safe Mode switch",
+         "cmd.exe changed logon=- restarts=0"},
+        {Fail("CreateFileA", 2, 32), schedule, "boot.ini could not be backed up", rolledBack},
+        {Fail("CreateFileA", 3, 5), schedule, "boot.ini could not be backed up", rolledBack},
+        {Fail("GetModuleFileNameA", 1, 5), schedule, "the program's own path could not be read",
+         rolledBack},
+        {Fail("WriteFile", 2, 112), schedule, "boot.ini could not be backed up", rolledBack},
+        {Fail("WriteFile", 3, 112), schedule, io, rolledBack},  // the new boot.ini not written
+        {Fail("FlushFileBuffers", 2, 5), schedule, "EInOutError: File access denied", rolledBack},
+        {[&](TestWindows&) { held.emplace(BootIni); }, schedule, "boot.ini could not be backed up",
+         rolledBack},
+        {Fail("MoveFileExA", 2, 32), schedule, "boot.ini could not be replaced (error 32)",
+         rolledBack},
         // Automatic logon of any type is read as text, a DWORD as its digits.
         {[](TestWindows&) { PutValue(Winlogon, "AutoAdminLogon", "\1\0\0\0"s, RegDword); },
          schedule, "", "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1"},
         {Fail("RegCreateKeyExA", 1, 5), schedule, "",  // Winlogon refused
          "C:\\Zorvane.cmd cmd changed backup logon=- restarts=1"},
+        // A second scheduling that fails keeps the first one whole.
+        {Scheduled(Fail("MoveFileExA", 1, 32)), schedule,
+         "boot.ini could not be replaced (error 32)",
+         "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1"},
         {Scheduled(Fail("RegSetValueExA", 1, 5)), restore, shell,
          "C:\\Zorvane.cmd cmd same logon=1 restarts=1"},
         {Scheduled(
@@ -195,7 +208,9 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
         ResetXp();
         Process p;
         arrange(p.w);
-        EXPECT_EQ(ErrorOf(operation), error);
+        std::string outcome;
+        const std::string raised = ErrorOf([&, operation = operation] { outcome = operation(); });
+        EXPECT_EQ(raised.empty() ? outcome : raised, error);
         held.reset();
         EXPECT_EQ(State(p.w), state);
         EXPECT_FALSE(Exists(NewBootIni));

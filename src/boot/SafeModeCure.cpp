@@ -48,6 +48,10 @@ bool WriteCommandFile(const std::string& program) {
 // that one that fails does not keep the next from being undone.
 struct Changes {
     const BootIniFiles* files = nullptr;
+    // A scheduling still in force (its backup is there) keeps boot.ini switched: its shell, its
+    // command file and the copy it may run must stay, or its Safe Mode start would find no
+    // program and come back at every start.
+    bool earlierScheduling = false;
     bool copyMade = false;
     bool shellSet = false;
     bool commandFileWritten = false;
@@ -58,6 +62,7 @@ struct Changes {
         // A backup left behind would be taken by a later scheduling for the boot.ini of before
         // the first one, and moved over a boot.ini the user has changed since.
         if (backupMade) Guarded([&] { RemoveFile(files->Backup()); });
+        if (earlierScheduling) return;
         if (commandFileWritten) Guarded([] { RemoveFile(CommandFilePath()); });
         if (shellSet) Guarded([] { SetAlternateShell(DefaultShell); });
         if (copyMade) Guarded(RemoveRestartCopy);
@@ -68,9 +73,8 @@ struct Changes {
 // and every rewrite starts from it. boot.ini itself stays in place, whole, at every moment (a
 // power loss must leave a machine that starts), so the backup is a copy, written under the
 // scratch name, on the disk, and then renamed: a backup that is there is whole.
-void BackUpBootIni(const BootIniFiles& files, Changes& changes, bool& earlierScheduling) {
-    earlierScheduling = FileListed(files.Backup());
-    if (earlierScheduling) return;
+void BackUpBootIni(const BootIniFiles& files, Changes& changes) {
+    if (changes.earlierScheduling) return;
     if (!CopyWholeFile(files.BootIni(), files.NewBootIni())) return;
     // A new file is marked for archiving; the backup has normal attributes, as a moved boot.ini
     // would.
@@ -125,14 +129,14 @@ void ForceAutomaticLogon(bool earlierScheduling) {
 // alternate shell is pointed at the command file only once the new boot.ini is written, just
 // before it is moved into place: a rollback before that point leaves the registry untouched,
 // and no start ever finds the switch in boot.ini without the shell it needs.
-std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes,
-                                 bool& earlierScheduling) {
+std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes) {
     const RestartProgram program = PrepareRestartProgram();
     if (program.path.empty()) return program.failure;
     changes.copyMade = program.copyMade;
-    if (!WriteCommandFile(program.path)) return "the command file could not be created";
+    // Marked before the write: a file cut short by a failed write goes too.
     changes.commandFileWritten = true;
-    BackUpBootIni(files, changes, earlierScheduling);
+    if (!WriteCommandFile(program.path)) return "the command file could not be created";
+    BackUpBootIni(files, changes);
     const std::optional<std::vector<std::string>> backup = ReadBackup(files);
     if (!backup) return "boot.ini could not be backed up";
     const SafeModeBootIni safeMode = SafeModeStartOf(*backup, RunningSystemArcPath());
@@ -159,10 +163,10 @@ std::string ScheduleSafeModeCure() {
     if (!files) return "no boot.ini found";
     Changes changes;
     changes.files = &*files;
-    bool earlierScheduling = false;
+    changes.earlierScheduling = FileListed(files->Backup());
     std::string failure;
     try {
-        failure = PrepareSafeModeStart(*files, changes, earlierScheduling);
+        failure = PrepareSafeModeStart(*files, changes);
     } catch (const std::exception&) {
         changes.RollBack();  // boot.ini itself was never touched
         throw;
@@ -172,7 +176,7 @@ std::string ScheduleSafeModeCure() {
         return failure;
     }
     Windows().SetFileAttributesA(files->BootIni().c_str(), FileAttributeHidden);
-    ForceAutomaticLogon(earlierScheduling);
+    ForceAutomaticLogon(changes.earlierScheduling);
     RestartSystem();
     return {};
 }
