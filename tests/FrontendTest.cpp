@@ -87,10 +87,11 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         {"z", Version::Nt4, "y", Asked + Deleted + DriverLeft, true, true, 0, 1},
         {"z /auto", Version::Nt4, "", Infected + Deleted + DriverLeft, true, true, 0, 1},
         {"z", Version::Win98, "", Clean + Pause},
-        // "/NOCURE" reports only, even with "/AUTO"; the pause follows unless "/AUTO" is given.
-        {"z /NOCURE", Version::Xp, "y\r\n", Infected + Pause},
-        {"z /NoCure /Auto", Version::Nt4, "", Infected},
-        {"z /auto /nocure", Version::Xp, "", Infected},
+        // "/NOCURE" reports only, even with "/AUTO", and tells a script by exit code 2; the pause
+        // follows unless "/AUTO" is given.
+        {"z /NOCURE", Version::Xp, "y\r\n", Infected + Pause, false, false, 0, 2},
+        {"z /NoCure /Auto", Version::Nt4, "", Infected, false, false, 0, 2},
+        {"z /auto /nocure", Version::Xp, "", Infected, false, false, 0, 2},
         // The Safe Mode run finishes a cure already accepted: "/NOCURE" does not apply to it.
         // (The hiding driver still runs here, so its file is not listed and not removed.)
         {"z /SAFEMODE /AUTO", Version::Xp, "", Deleted, true, true},
@@ -130,7 +131,7 @@ TEST(RunFlow, OutputGoesInBlocksOf128ToFilesAndPipes) {
     for (const bool pipe : {false, true}) {
         ResetMachine();
         Process p;
-        const RunResult run = RunProgram(p.w, "z /LIST", "\r\n", "C:\\zorvane.exe", pipe);
+        const RunResult run = RunProgram(p.w, "z /LIST /NOLOG", "\r\n", "C:\\zorvane.exe", pipe);
         EXPECT_EQ(run.out, Banner + List + Pause);
         std::string order;  // B: a block, R: the read, W: the rest
         for (const std::string& call : p.w.JournalOf({"WriteFile", "ReadFile"}))

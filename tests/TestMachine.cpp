@@ -303,7 +303,8 @@ bool KeyExists(const std::string& key) {
 
 void ResetMachine() {
     for (const std::string& file : UbrielFiles) Erase(file);
-    for (const std::string& file : {BootIni, Backup, NewBootIni, CommandFile, Driver, Probe})
+    for (const std::string& file :
+         {BootIni, Backup, NewBootIni, CommandFile, Driver, Probe, RunLog, OldRunLog, Copy})
         Erase(file);
     for (const std::string& key : DriverKeys) EraseKey(key);
     EraseKey(SafeBoot);

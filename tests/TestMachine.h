@@ -25,6 +25,8 @@ using Texts = std::vector<std::string>;
 inline const std::string BootIni = "C:\\boot.ini", Backup = "C:\\boot.ini.ZRVBACKUP",
                          CommandFile = "C:\\Zorvane.cmd", NewBootIni = "C:\\boot.ini.ZRVNEW",
                          Driver = "C:\\ubr2drv.sys", Probe = "C:\\tempfile.tmp",
+                         RunLog = "C:\\Zorvane.log", OldRunLog = "C:\\Zorvane.old.log",
+                         Copy = "C:\\ZRVCURE.EXE",
                          SafeBoot = "HKLM\\SYSTEM\\ControlSet001\\Control\\SafeBoot",
                          Winlogon =
                              "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",

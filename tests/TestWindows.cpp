@@ -388,10 +388,12 @@ HANDLE TestWindows::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD
     return Pass("CreateFileA", args, InvalidHandleValue(), [&] {
         // Windows NT refuses CREATE_ALWAYS over a hidden or system file unless the new
         // attributes keep them (ERROR_ACCESS_DENIED); Wine replaces the file.
+        // Nor does it open a read-only file for writing; Wine running as root does.
         const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
         const DWORD existing = ::GetFileAttributesA(fileName);
-        if (creationDisposition == CREATE_ALWAYS && existing != INVALID_FILE_ATTRIBUTES &&
-            (existing & kept & ~flags) != 0) {
+        const bool exists = existing != INVALID_FILE_ATTRIBUTES;
+        if ((exists && creationDisposition == CREATE_ALWAYS && (existing & kept & ~flags) != 0) ||
+            (exists && (existing & FILE_ATTRIBUTE_READONLY) && (desiredAccess & GENERIC_WRITE))) {
             ::SetLastError(ERROR_ACCESS_DENIED);
             return InvalidHandleValue();
         }

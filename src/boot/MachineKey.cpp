@@ -1,6 +1,6 @@
 #include "boot/MachineKey.h"
 
-#include <cstdio>
+#include <string>
 
 #include "platform/Guarded.h"
 #include "platform/WindowsApi.h"
@@ -34,10 +34,9 @@ std::vector<std::string> SafeBootKeys() {
     std::vector<std::string> keys{std::string(SafeBootKey)};
     const DWORD set = DefaultControlSet();
     if (set != 1) {
-        char key[64];
-        std::snprintf(key, sizeof key, "\\SYSTEM\\ControlSet%03lu\\Control\\SafeBoot",
-                      static_cast<unsigned long>(set));
-        keys.emplace_back(key);
+        // Three digits, formatted by hand: printf's formatter would add tens of kilobytes.
+        const std::string digits = std::to_string(set + 1000).substr(1);
+        keys.push_back("\\SYSTEM\\ControlSet" + digits + "\\Control\\SafeBoot");
     }
     return keys;
 }

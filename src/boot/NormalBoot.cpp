@@ -15,6 +15,7 @@
 #include "platform/FileOps.h"
 #include "platform/IoError.h"
 #include "platform/Registry.h"
+#include "platform/RunLog.h"
 #include "platform/TextLineFile.h"
 #include "platform/WindowsApi.h"
 
@@ -55,6 +56,8 @@ void WriteNewBootIni(const BootIniFiles& files, const std::vector<std::string>& 
 void RemoveSwitchFromBootIni(const BootIniFiles& files) {
     bool changed = false;
     const std::vector<std::string> lines = LinesWithoutSwitch(files, changed);
+    Log(changed ? "No backup to put back: the Safe Mode switch is taken out of " + files.BootIni()
+                : "No backup to put back, and " + files.BootIni() + " starts Windows normally");
     if (!changed) return;
     try {
         WriteNewBootIni(files, lines);

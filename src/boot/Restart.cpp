@@ -4,6 +4,7 @@
 
 #include "platform/Guarded.h"
 #include "platform/Handles.h"
+#include "platform/RunLog.h"
 #include "platform/WindowsApi.h"
 
 namespace zorvane {
@@ -14,7 +15,13 @@ constexpr const char* ShutdownPrivilege = "SeShutdownPrivilege";
 // EWX_REBOOT alone: without EWX_FORCE the system asks every program to close, so nothing the
 // user has open is killed unsaved.
 bool RequestRestart() {
-    return Windows().ExitWindowsEx(EwxReboot, 0) != 0;
+    const bool accepted = Windows().ExitWindowsEx(EwxReboot, 0) != 0;
+    if (RunLogOpen()) {
+        Log(accepted
+                ? "Restart requested: accepted"
+                : "Restart requested: refused, error " + std::to_string(Windows().GetLastError()));
+    }
+    return accepted;
 }
 
 TOKEN_PRIVILEGES PrivilegeRequest(const LUID& luid, DWORD attributes) {

@@ -16,6 +16,7 @@
 #include "platform/HostFacts.h"
 #include "platform/IoError.h"
 #include "platform/Registry.h"
+#include "platform/RunLog.h"
 #include "platform/TextLineFile.h"
 #include "platform/WindowsApi.h"
 
@@ -39,8 +40,10 @@ bool WriteCommandFile(const std::string& program) {
     TextLineFile file(CommandFilePath());
     file.OpenForWriting();
     if (TakeIoError() != 0) return false;
-    WriteCheckedLine(file, CommandFor(program, " /SAFEMODE /AUTO"));
+    const std::string command = CommandFor(program, " /SAFEMODE /AUTO");
+    WriteCheckedLine(file, command);
     CheckedClose(file);
+    Log("Command file " + CommandFilePath() + " written: " + command);
     return true;
 }
 
@@ -139,7 +142,10 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes) {
     BackUpBootIni(files, changes);
     const std::optional<std::vector<std::string>> backup = ReadBackup(files);
     if (!backup) return "boot.ini could not be backed up";
-    const SafeModeBootIni safeMode = SafeModeStartOf(*backup, RunningSystemArcPath());
+    const std::string runningSystem = RunningSystemArcPath();
+    const SafeModeBootIni safeMode = SafeModeStartOf(*backup, runningSystem);
+    Log("Safe Mode switch on " + std::to_string(safeMode.switchedEntries) + " entries of " +
+        files.BootIni() + (runningSystem.empty() ? "" : "; the running system: " + runningSystem));
     if (safeMode.switchedEntries == 0)
         return "no entry of boot.ini could take the Safe Mode switch";
     if (!WriteNewBootIni(files, safeMode.lines)) return "boot.ini could not be rewritten";

@@ -8,6 +8,7 @@
 #include "frontend/Console.h"
 #include "platform/AnsiCharStep.h"
 #include "platform/Exceptions.h"
+#include "platform/RunLog.h"
 #include "platform/WindowsApi.h"
 
 namespace zorvane {
@@ -61,6 +62,7 @@ void WriteToStandardError(std::string_view bytes) {
 int ReportUnhandledError(const std::exception& error, const void* codeLocation) {
     FlushConsole();
     const std::string report = FormatReport(error, codeLocation);
+    Log("Error: " + report.substr(0, report.size() - 2));  // in the ANSI code page, like the log
     // A console shows standard error in the OEM code page.
     std::vector<char> oem(report.size() + 1, 0);
     Windows().CharToOemA(report.c_str(), oem.data());

@@ -14,6 +14,7 @@
 #include "platform/AsciiText.h"
 #include "platform/HostFacts.h"
 #include "platform/IoError.h"
+#include "platform/RunLog.h"
 #include "threats/HaxDef.h"
 #include "threats/Ubriel.h"
 
@@ -29,6 +30,7 @@ struct RunFlags {
     bool autoMode = false;
     bool reportOnly = false;  // "/NOCURE": a scan reports what it finds and cures nothing
     bool afterCure = false;   // "/AFTERCURE": the rescan that follows an NT 4.0 cure
+    bool noLog = false;       // "/NOLOG": no run log at all
     bool ubrielFound = false;
     bool hacDefFound = false;
     bool infected = false;
@@ -36,7 +38,8 @@ struct RunFlags {
 };
 
 constexpr int ExitSuccess = 0;
-constexpr int ExitCureFailed = 1;  // a threat found is still there, or a cure could not run
+constexpr int ExitCureFailed = 1;      // a threat found is still there, or a cure could not run
+constexpr int ExitThreatReported = 2;  // "/NOCURE" found a threat: a script taking stock sees it
 
 // What the user is told about one threat after its cure.
 struct CureLines {
@@ -48,8 +51,10 @@ constexpr CureLines UbrielLines = {" Backdoor.Ubriel.b     - DELETED",
 constexpr CureLines HacDefLines = {" Backdoor.HacDef.073.b - DELETED",
                                    " Backdoor.HacDef.073.b - could not be removed"};
 
-// Every console operation is followed by the error test, so a failed write ends the run.
+// Every console operation is followed by the error test, so a failed write ends the run. The
+// lines after the banner go to the run log too: the Safe Mode run's console is never seen.
 void Say(std::string_view line) {
+    Log(line);
     ConsoleWriteLine(line);
     CheckIoError();
 }
@@ -80,7 +85,7 @@ RunFlags ReadOptions() {
         if (option == "/AUTO") flags.autoMode = true;
         if (option == "/AFTERCURE") flags.afterCure = true;
         if (option == "/LIST") flags.showList = true;
-        // "/NOLOG" is recognised and has no effect: nothing is ever logged.
+        if (option == "/NOLOG") flags.noLog = true;
     }
     return flags;
 }
@@ -125,6 +130,7 @@ void AskToCure(RunFlags& flags) {
     const std::string answer = ConsoleReadLine();
     ConsoleSkipLine();
     CheckIoError();  // for the read and the skip together
+    Log("Answer: " + Quoted(answer));
     if (!answer.empty() && AsciiUpper(answer.substr(0, 1)) == "Y") flags.cureConfirmed = true;
     flags.autoMode = true;
 }
@@ -198,7 +204,7 @@ int Scan(RunFlags& flags) {
     }
     // "/NOCURE" promises a check only: without this a "/NoCure /Auto" run would cure and
     // restart the machine, the opposite of what the user asked for.
-    if (flags.reportOnly) return ExitSuccess;
+    if (flags.reportOnly) return ExitThreatReported;
     if (flags.afterCure) return ReportNotRemoved(flags);
     if (flags.autoMode) {
         flags.cureConfirmed = true;
@@ -208,9 +214,19 @@ int Scan(RunFlags& flags) {
     return flags.cureConfirmed ? StartCure(flags) : ExitSuccess;
 }
 
+// The head of this run's block in the log: when, on what, asked for what.
+void StartRunLog() {
+    OpenRunLog();
+    Log("==== " + LocalTimeText() + " Zorvane 0.1 beta");
+    Log("Windows " + WindowsVersionText() +
+        (IsNTPlatform() ? "" : ": the Windows 95 family, nothing is checked or changed"));
+    Log(std::string("Command line: ") + Windows().GetCommandLineA());
+}
+
 int Run() {
     WriteBanner();
     RunFlags flags = ReadOptions();
+    if (!flags.noLog) StartRunLog();
     int exitCode = ExitSuccess;
     if (flags.showHelp) {
         ShowHelp();
@@ -245,6 +261,8 @@ int RunZorvane(WindowsApi& windows) {
         exitCode = ReportUnhandledError(error, reinterpret_cast<const void*>(&RunZorvane));
     }
     CloseConsole();
+    Log("Exit code: " + std::to_string(exitCode));
+    CloseRunLog();
     return exitCode;
 }
 

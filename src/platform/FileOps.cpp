@@ -1,5 +1,7 @@
 #include "platform/FileOps.h"
 
+#include "platform/RunLog.h"
+
 namespace zorvane {
 
 bool FileListed(const std::string& path) {
@@ -21,27 +23,22 @@ FileHandle CreateExclusive(const std::string& path) {
                                             CreateAlways, FileAttributeNormal, nullptr));
 }
 
-bool RemoveFile(const std::string& path) {
-    return Windows().DeleteFileA(path.c_str()) != 0;
-}
+namespace {
 
-bool ClearAttributesAndRemove(const std::string& path) {
-    Windows().SetFileAttributesA(path.c_str(), FileAttributeNormal);
-    return RemoveFile(path);
-}
-
-bool RemoveAtRestart(const std::string& path) {
-    return Windows().MoveFileExA(path.c_str(), nullptr, MovefileDelayUntilReboot) != 0;
-}
-
-DWORD MoveReplacingDurably(const std::string& from, const std::string& to) {
-    constexpr DWORD flags = MovefileReplaceExisting | MovefileCopyAllowed | MovefileWriteThrough;
-    if (Windows().MoveFileExA(from.c_str(), to.c_str(), flags)) return error::Success;
+// "done", "not there" or the failure with its code, for the log.
+std::string DeletionOutcome(bool deleted) {
+    if (deleted) return "done";
     const DWORD code = Windows().GetLastError();
-    return code != error::Success ? code : error::AccessDenied;  // a failure never reads as done
+    return code == error::FileNotFound || code == error::PathNotFound ? "not there"
+                                                                      : Outcome(false, code);
 }
 
-bool CopyWholeFile(const std::string& from, const std::string& to) {
+void LogCall(std::string_view what, bool succeeded) {
+    if (RunLogOpen()) Log(std::string(what) + ": " + Outcome(succeeded, Windows().GetLastError()));
+}
+
+// Byte for byte, on the disk before the answer.
+bool CopyBytes(const std::string& from, const std::string& to) {
     const FileHandle source(Windows().CreateFileA(from.c_str(), GenericRead, FileShareRead, nullptr,
                                                   OpenExisting, FileAttributeNormal, nullptr));
     if (!source) return false;
@@ -59,9 +56,46 @@ bool CopyWholeFile(const std::string& from, const std::string& to) {
     }
 }
 
+}  // namespace
+
+bool RemoveFile(const std::string& path) {
+    const bool deleted = Windows().DeleteFileA(path.c_str()) != 0;
+    if (RunLogOpen()) Log("Delete " + path + ": " + DeletionOutcome(deleted));
+    return deleted;
+}
+
+bool ClearAttributesAndRemove(const std::string& path) {
+    Windows().SetFileAttributesA(path.c_str(), FileAttributeNormal);
+    return RemoveFile(path);
+}
+
+bool RemoveAtRestart(const std::string& path) {
+    const bool registered =
+        Windows().MoveFileExA(path.c_str(), nullptr, MovefileDelayUntilReboot) != 0;
+    LogCall("Delete at the next restart " + path, registered);
+    return registered;
+}
+
+DWORD MoveReplacingDurably(const std::string& from, const std::string& to) {
+    constexpr DWORD flags = MovefileReplaceExisting | MovefileCopyAllowed | MovefileWriteThrough;
+    const bool moved = Windows().MoveFileExA(from.c_str(), to.c_str(), flags) != 0;
+    const DWORD code = moved ? error::Success : Windows().GetLastError();
+    LogCall("Move " + from + " over " + to, moved);
+    if (moved) return error::Success;
+    return code != error::Success ? code : error::AccessDenied;  // a failure never reads as done
+}
+
+bool CopyWholeFile(const std::string& from, const std::string& to) {
+    const bool copied = CopyBytes(from, to);
+    LogCall("Copy " + from + " to " + to, copied);
+    return copied;
+}
+
 bool CopyProgram(const std::string& from, const std::string& to) {
     Windows().SetFileAttributesA(to.c_str(), FileAttributeNormal);
-    if (!Windows().CopyFileA(from.c_str(), to.c_str(), 0)) return false;
+    const bool copied = Windows().CopyFileA(from.c_str(), to.c_str(), 0) != 0;
+    LogCall("Copy " + from + " to " + to, copied);
+    if (!copied) return false;
     Windows().SetFileAttributesA(to.c_str(), FileAttributeNormal);
     return true;
 }

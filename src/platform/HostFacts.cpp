@@ -10,6 +10,7 @@ bool isNTPlatform = false;
 bool isWindowsNT4 = false;
 char systemDriveLetter = 'C';
 bool startsFromBootIni = false;
+std::string versionText;
 constexpr DWORD FirstBootManagerVersion = 6;  // Windows Vista
 
 constexpr DWORD OsVersionInfoSize = 148;  // the ANSI record; NT refuses any other size
@@ -23,7 +24,17 @@ bool ComputeIsWindowsNT4(DWORD version) {
     OSVERSIONINFOA info{};
     info.dwOSVersionInfoSize = OsVersionInfoSize;
     if (!Windows().GetVersionExA(&info)) return (version & 0xFFu) == 4;
+    info.szCSDVersion[sizeof info.szCSDVersion - 1] = 0;
+    if (info.szCSDVersion[0] != 0) versionText += std::string(" ") + info.szCSDVersion;
     return info.dwPlatformId == VerPlatformWin32Nt && info.dwMajorVersion == 4;
+}
+
+// Major and minor version are GetVersion's low bytes; the NT family has the build above them.
+std::string VersionNumbersText(DWORD version, bool nt) {
+    std::string text = (nt ? "NT " : "95/98/ME ") + std::to_string(version & 0xFFu) + "." +
+                       std::to_string(version >> 8 & 0xFFu);
+    if (nt) text += " build " + std::to_string(version >> 16);
+    return text;
 }
 
 // The first byte of "SystemDrive", used as it is. "C" when the variable is absent or empty, the
@@ -42,6 +53,7 @@ char ComputeSystemDriveLetter() {
 void ComputeHostFacts() {
     const DWORD version = Windows().GetVersion();
     isNTPlatform = (version & 0x80000000u) == 0;  // Windows 95, 98 and ME set the highest bit
+    versionText = VersionNumbersText(version, isNTPlatform);
     isWindowsNT4 = isNTPlatform && ComputeIsWindowsNT4(version);
     systemDriveLetter = ComputeSystemDriveLetter();
     startsFromBootIni = isNTPlatform && (version & 0xFFu) < FirstBootManagerVersion;
@@ -61,6 +73,10 @@ char SystemDriveLetter() {
 
 bool StartsFromBootIni() {
     return startsFromBootIni;
+}
+
+const std::string& WindowsVersionText() {
+    return versionText;
 }
 
 std::string DriveRootedPath(std::string_view suffix) {

@@ -15,6 +15,9 @@ char SystemDriveLetter();
 // Windows NT up to XP and Server 2003 start through NTLDR and its boot.ini; Vista and later
 // start through their own boot manager and never read a boot.ini.
 bool StartsFromBootIni();
+// The version as the program sees it, for the run log: "NT 5.1 build 2600 Service Pack 2", or
+// "95/98/ME 4.10" for the Windows 95 family.
+const std::string& WindowsVersionText();
 
 // The system drive letter followed by a suffix such as ":\boot.ini".
 std::string DriveRootedPath(std::string_view suffix);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/Handles.h"
+#include "platform/RunLog.h"
 
 namespace zorvane {
 namespace {
@@ -31,18 +32,23 @@ std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) {
     return names;
 }
 
-void DeleteTree(HKEY root, const std::string& path, int depth) {
+// Answers the status of the key's own deletion.
+LONG DeleteTree(HKEY root, const std::string& path, int depth) {
     if (depth < MaxDepth) {
         for (const std::string& name : SubkeyNames(root, path))
             DeleteTree(root, path + "\\" + name, depth + 1);
     }
-    Windows().RegDeleteKeyA(root, path.c_str());
+    return Windows().RegDeleteKeyA(root, path.c_str());
 }
 
 }  // namespace
 
 void DeleteKeyTree(HKEY root, const std::string& path) {
-    DeleteTree(root, path, 0);
+    const auto status = static_cast<DWORD>(DeleteTree(root, path, 0));
+    if (!RunLogOpen()) return;
+    // A key that stays after its subkeys were asked to go kept one of them, or was refused.
+    Log("Delete key HKLM\\" + path + ": " +
+        (status == error::FileNotFound ? "not there" : Outcome(status == error::Success, status)));
 }
 
 }  // namespace zorvane

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Exceptions.h"
+#include "platform/RunLog.h"
 
 namespace zorvane {
 
@@ -152,13 +153,36 @@ std::string TRegistry::GetText(std::string_view name) {
 
 void TRegistry::PutString(std::string_view name, std::string_view text) {
     const std::string valueName(name);
+    std::string change;  // for the log: the value, what it held and what it gets
+    if (RunLogOpen()) {
+        change = std::string("Set ") + (rootKey_ == HkeyLocalMachine() ? "HKLM\\" : "") +
+                 currentPath_ + " " + Quoted(valueName) + " from " + OldTextForLog(valueName) +
+                 " to " + Quoted(text);
+    }
     std::string data(text);
     data.push_back('\0');
-    if (Windows().RegSetValueExA(currentKey_.Get(), valueName.c_str(), 0, RegSz,
-                                 reinterpret_cast<const BYTE*>(data.data()),
-                                 static_cast<DWORD>(data.size())) !=
-        static_cast<LONG>(error::Success)) {
+    const LONG status = Windows().RegSetValueExA(currentKey_.Get(), valueName.c_str(), 0, RegSz,
+                                                 reinterpret_cast<const BYTE*>(data.data()),
+                                                 static_cast<DWORD>(data.size()));
+    if (!change.empty())
+        Log(change + ": " +
+            Outcome(status == static_cast<LONG>(error::Success), static_cast<DWORD>(status)));
+    if (status != static_cast<LONG>(error::Success))
         throw ERegistryException("Failed to set data for '" + valueName + "'");
+}
+
+// The value's text as GetText reads it, or "nothing" when it is missing or unreadable.
+std::string TRegistry::OldTextForLog(const std::string& name) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (!currentKey_ ||
+        Windows().RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, &type, nullptr,
+                                   &size) != static_cast<LONG>(error::Success))
+        return "nothing";
+    try {
+        return Quoted(GetText(name));
+    } catch (const std::exception&) {
+        return "nothing";
     }
 }
 

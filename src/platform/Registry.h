@@ -43,6 +43,7 @@ class TRegistry {
         bool relativeToCurrent;
     };
     ResolvedPath Resolve(std::string_view path) const;
+    std::string OldTextForLog(const std::string& name);
     // The data of a value; false when it is missing or empty, raises when the read fails.
     bool ReadValue(const std::string& name, DWORD& type, std::vector<BYTE>& data);
 

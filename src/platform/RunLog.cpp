@@ -58,6 +58,10 @@ void CloseRunLog() {
     logFile.Reset();
 }
 
+bool RunLogOpen() {
+    return logFile.Valid();
+}
+
 void Log(std::string_view line) {
     if (!logFile) return;
     const LastErrorKept kept;

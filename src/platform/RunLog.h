@@ -15,6 +15,7 @@ namespace zorvane {
 // an older one), so that the log of a machine never grows without end.
 void OpenRunLog();
 void CloseRunLog();
+bool RunLogOpen();
 
 // One line, CR LF added; nothing while the log is not open.
 void Log(std::string_view line);

@@ -6,6 +6,7 @@
 #include "platform/Guarded.h"
 #include "platform/HostFacts.h"
 #include "platform/KeyTree.h"
+#include "platform/RunLog.h"
 
 namespace zorvane {
 
@@ -30,22 +31,32 @@ constexpr const char* DriverKeys[] = {
 // only on a drive C: that takes new files at all.
 bool DetectHacDef() {
     bool infected = false;
+    std::string evidence = "not checked";
     Guarded([&] {
-        if (!CreateExclusive(ProbeFile)) return;  // the handle closes at once
+        if (!CreateExclusive(ProbeFile)) {  // the handle closes at once
+            evidence = ProbeFile + " cannot be created (error " +
+                       std::to_string(Windows().GetLastError()) + "): drive C: takes no file";
+            return;
+        }
         RemoveFile(ProbeFile);
 
         FileHandle driver = CreateExclusive(DriverFile);
         if (!driver) {
+            evidence = DriverFile + " cannot be created (error " +
+                       std::to_string(Windows().GetLastError()) + ")";
             infected = true;
             return;
         }
         driver.Reset();
         if (FileListed(DriverFile)) {
+            evidence = DriverFile + " created and listed";
             RemoveFile(DriverFile);
             return;
         }
+        evidence = DriverFile + " created but not listed";
         infected = true;  // the file just created is left where it is
     });
+    Log("Backdoor.HacDef.073.b: " + evidence + (infected ? ": found" : ": not found"));
     return infected;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/Handles.h"
 #include "platform/HostFacts.h"
 #include "platform/Registry.h"
+#include "platform/RunLog.h"
 
 namespace zorvane {
 
@@ -93,6 +94,7 @@ std::string WindowsDirectory() {
 
 bool DetectUbriel() {
     bool found = false;
+    std::string evidence = "Winlogon key not opened";
     Guarded([&] {
         RegistryKey winlogon;
         if (Windows().RegOpenKeyA(HkeyLocalMachine(), WinlogonKey, winlogon.Put()) !=
@@ -100,8 +102,11 @@ bool DetectUbriel() {
             winlogon.Release();  // a refused open hands back nothing to close
             return;
         }
-        found = ContainsMarker(ReadShellText(winlogon.Get()));
+        const std::string shell = ReadShellText(winlogon.Get());
+        evidence = "Shell " + Quoted(shell);
+        found = ContainsMarker(shell);
     });
+    Log("Backdoor.Ubriel.b: " + evidence + (found ? ": found" : ": not found"));
     return found;
 }
 
