@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 // Spelled out here: inside the namespace, HKEY is the program's own type.
@@ -231,6 +232,29 @@ void Erase(const std::string& path) {
     ::RemoveDirectoryA(path.c_str());
 }
 
+std::map<std::string, std::string> FolderListing(const std::string& folder) {
+    std::map<std::string, std::string> entries;
+    ::WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return entries;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        char text[80];
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            std::snprintf(text, sizeof text, "attributes 0x%lX", found.dwFileAttributes);
+        } else {
+            std::snprintf(text, sizeof text, "attributes 0x%lX, %lu bytes, written %08lX%08lX",
+                          found.dwFileAttributes, found.nFileSizeLow,
+                          found.ftLastWriteTime.dwHighDateTime,
+                          found.ftLastWriteTime.dwLowDateTime);
+        }
+        entries[AsciiUpper(name)] = text;
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return entries;
+}
+
 HeldFile::HeldFile(const std::string& path)
     : handle_(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
     EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
@@ -299,6 +323,25 @@ void EraseKey(const std::string& key) {
 bool KeyExists(const std::string& key) {
     OwnedKey opened;
     return OpenKey(key, opened);
+}
+
+std::map<std::string, std::pair<DWORD, std::string>> KeyValues(const std::string& key) {
+    std::map<std::string, std::pair<DWORD, std::string>> values;
+    OwnedKey opened;
+    DWORD nameMax = 0, dataMax = 0;
+    if (!OpenKey(key, opened) ||
+        ::RegQueryInfoKeyA(opened.key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, &nameMax, &dataMax, nullptr, nullptr) != ERROR_SUCCESS)
+        return values;
+    std::string name(nameMax + 1, '\0'), data(dataMax, '\0');
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = nameMax + 1, dataSize = dataMax, type = 0;
+        if (::RegEnumValueA(opened.key, index, name.data(), &nameSize, nullptr, &type,
+                            reinterpret_cast<BYTE*>(data.data()), &dataSize) != ERROR_SUCCESS)
+            break;
+        values[AsciiUpper(name.substr(0, nameSize))] = {type, data.substr(0, dataSize)};
+    }
+    return values;
 }
 
 void ResetMachine() {
@@ -376,7 +419,7 @@ RunResult RunProgram(TestWindows& w, const std::string& commandLine, const std::
     return result;
 }
 
-Start Restart(TestWindows& w) {
+Start Restart(TestWindows& w, const std::function<void()>& normalStart) {
     EXPECT_EQ(w.RestorePower(), 0) << "handles left open";
     CarryOutPendingOperations();
     Start start;
@@ -384,18 +427,12 @@ Start Restart(TestWindows& w) {
     if (!entry) return start;
     if (AsciiUpper(*entry).find(SW) == std::string::npos) {
         start.mode = Start::Normal;
-        // Each RunOnce entry is taken away before it runs.
-        OwnedKey runOnce;
-        char name[256], data[1024];
-        while (OpenKey(RunOnce, runOnce)) {
-            DWORD nameSize = sizeof name, dataSize = sizeof data;
-            if (::RegEnumValueA(runOnce.key, 0, name, &nameSize, nullptr, nullptr,
-                                reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
-                break;
-            ::RegDeleteValueA(runOnce.key, name);
-            RunCommand(w, start, Widen(data, CP_ACP), CP_ACP);
-            ::RegCloseKey(runOnce.key);
-            runOnce.key = nullptr;
+        if (normalStart) normalStart();
+        // Each RunOnce entry of this start is taken away before it runs; what the runs write
+        // there is for the next start.
+        for (const auto& [name, value] : KeyValues(RunOnce)) {
+            EraseValue(RunOnce, name);
+            RunCommand(w, start, Widen(value.second.c_str(), CP_ACP), CP_ACP);
         }
         return start;
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,6 +50,9 @@ std::optional<std::string> FileBytes(const std::string& path);  // none: no such
 bool Exists(const std::string& path);
 DWORD AttributesOf(const std::string& path);
 void Erase(const std::string& path);  // whatever its attributes; a directory with its content
+// The folder's entries by upper-cased name: attributes and, for a file, its size and last write
+// time (what writing it changes).
+std::map<std::string, std::string> FolderListing(const std::string& folder);
 
 // A file held open without sharing, as a running driver holds its image.
 class HeldFile {
@@ -69,6 +74,8 @@ DWORD TypeOf(const std::string& key, const std::string& name);  // RegNone when 
 void EraseValue(const std::string& key, const std::string& name);
 void EraseKey(const std::string& key);  // with its subkeys
 bool KeyExists(const std::string& key);
+// The key's own values by upper-cased name: type and data.
+std::map<std::string, std::pair<DWORD, std::string>> KeyValues(const std::string& key);
 
 // A machine as a case starts from: no trace of the program or the threats, the XP boot.ini,
 // logon shell "Explorer.exe", automatic logon as Wine leaves it (absent).
@@ -99,6 +106,7 @@ RunResult RunProgram(TestWindows& w, const std::string& commandLine, const std::
 // A restart as Windows makes it: the delete-at-restart list carried out, then the start that
 // boot.ini's default entry makes, with the program's runs that start brings (the Safe Mode
 // shell's command file read as cmd.exe reads it, in the OEM code page; or the RunOnce entries).
+// `normalStart` runs in a normal start before the RunOnce entries, where drivers load.
 struct Start {
     enum Mode { Normal, SafeMode, Unbootable } mode = Unbootable;
     std::string shell;      // Safe Mode: what the alternate shell names
@@ -106,7 +114,7 @@ struct Start {
     Texts commands;         // the program's runs: their command lines
     std::vector<RunResult> runs;
 };
-Start Restart(TestWindows& w);
+Start Restart(TestWindows& w, const std::function<void()>& normalStart = {});
 
 // "Class: message" of the program's error that `operation` raised; empty when none.
 std::string ErrorOf(const std::function<void()>& operation);

@@ -1,6 +1,7 @@
 // The program's own types come first: several of their names are macros in <windows.h>.
 #include "TestWindows.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -147,7 +148,7 @@ int TestWindows::RestorePower() {
     }
     open_.clear();
     cut_ = false;
-    ClearFaults();
+    cutAt_.reset();
     return left;
 }
 
@@ -158,8 +159,9 @@ std::vector<std::string> TestWindows::JournalOf(const std::set<std::string>& nam
     return texts;
 }
 
-std::optional<DWORD> TestWindows::Arrive(const char* name, std::string args) {
-    journal_.push_back({name, std::move(args)});
+std::optional<DWORD> TestWindows::Arrive(const char* name, std::string args, HANDLE handle) {
+    const bool standard = handle && stdSet_ && std::find(std_, std_ + 3, handle) != std_ + 3;
+    journal_.push_back({name, std::move(args), true, standard});
     const int position = ++counted_;
     const int occurrence = ++seen_[name];
     if (cutAt_ && position >= *cutAt_) cut_ = true;
@@ -172,8 +174,9 @@ std::optional<DWORD> TestWindows::Arrive(const char* name, std::string args) {
 }
 
 template <class Result, class Forward>
-Result TestWindows::Pass(const char* name, std::string args, Result failed, Forward forward) {
-    if (const std::optional<DWORD> code = Arrive(name, std::move(args))) {
+Result TestWindows::Pass(const char* name, std::string args, Result failed, Forward forward,
+                         HANDLE handle) {
+    if (const std::optional<DWORD> code = Arrive(name, std::move(args), handle)) {
         ::SetLastError(*code);
         return failed;
     }
@@ -201,7 +204,7 @@ void TestWindows::Closed(const void* handle) {
 // --- command line and console ---------------------------------------------------------------
 
 const char* TestWindows::GetCommandLineA() {
-    journal_.push_back({"GetCommandLineA", ""});
+    journal_.push_back({"GetCommandLineA", "", false});
     return commandLine_ ? commandLine_->c_str() : real_.GetCommandLineA();
 }
 const char* TestWindows::CharNextA(const char* current) {
@@ -226,23 +229,28 @@ HANDLE TestWindows::GetStdHandle(DWORD stdHandle) {
     });
 }
 DWORD TestWindows::GetFileType(HANDLE file) {
-    return Pass("GetFileType", "h", DWORD{FileTypeUnknown},
-                [&] { return real_.GetFileType(file); });
+    return Pass(
+        "GetFileType", "h", DWORD{FileTypeUnknown}, [&] { return real_.GetFileType(file); }, file);
 }
 BOOL TestWindows::ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
-    return Pass("ReadFile", Hex(toRead), BOOL{0},
-                [&] { return real_.ReadFile(file, buffer, toRead, read, overlapped); });
+    return Pass(
+        "ReadFile", Hex(toRead), BOOL{0},
+        [&] { return real_.ReadFile(file, buffer, toRead, read, overlapped); }, file);
 }
 BOOL TestWindows::WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written,
                             void* overlapped) {
-    return Pass("WriteFile", Hex(toWrite), BOOL{0},
-                [&] { return real_.WriteFile(file, buffer, toWrite, written, overlapped); });
+    return Pass(
+        "WriteFile", Hex(toWrite), BOOL{0},
+        [&] { return real_.WriteFile(file, buffer, toWrite, written, overlapped); }, file);
 }
 BOOL TestWindows::CloseHandle(HANDLE object) {
-    return Pass("CloseHandle", "h", BOOL{0}, [&] {
-        Closed(object);
-        return real_.CloseHandle(object);
-    });
+    return Pass(
+        "CloseHandle", "h", BOOL{0},
+        [&] {
+            Closed(object);
+            return real_.CloseHandle(object);
+        },
+        object);
 }
 DWORD TestWindows::GetLastError() {
     return real_.GetLastError();  // the thread's own state: neither journaled nor failed

@@ -39,13 +39,16 @@ class TestWindows final : public WindowsApi {
     void PowerCutAt(int position);
     bool PowerCut() const { return cut_; }
     // After a power cut (or a run that leaked): closes what the program left open, as a
-    // machine that restarts would, and ends the cut. Answers how many were open.
+    // machine that restarts would, and ends the cut; failures planned for later calls stay.
+    // Answers how many were open.
     int RestorePower();
     void ClearFaults();
 
     // --- what the program did ---------------------------------------------------------------
     struct Call {
         std::string name, args;
+        bool counted = true;          // FailAt and PowerCutAt count it
+        bool standardHandle = false;  // made on a standard handle
     };
     const std::vector<Call>& Journal() const { return journal_; }
     std::vector<std::string> JournalOf(const std::set<std::string>& names) const;
@@ -112,9 +115,10 @@ class TestWindows final : public WindowsApi {
 
   private:
     // Journals the call and answers the error it must fail with, if any.
-    std::optional<DWORD> Arrive(const char* name, std::string args);
+    std::optional<DWORD> Arrive(const char* name, std::string args, HANDLE handle = nullptr);
     template <class Result, class Forward>
-    Result Pass(const char* name, std::string args, Result failed, Forward forward);
+    Result Pass(const char* name, std::string args, Result failed, Forward forward,
+                HANDLE handle = nullptr);
     template <class Forward>
     LONG PassRegistry(const char* name, std::string args, Forward forward);
     template <class Handle>
