@@ -39,7 +39,8 @@ class TestWindows final : public WindowsApi {
     void PowerCutAt(int position);
     bool PowerCut() const { return cut_; }
     // After a power cut (or a run that leaked): closes what the program left open, as a
-    // machine that restarts would, and ends the cut; failures planned for later calls stay.
+    // machine that restarts would, and ends the cut; failures and a cut planned for later calls
+    // stay.
     // Answers how many were open.
     int RestorePower();
     void ClearFaults();
