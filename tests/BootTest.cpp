@@ -101,8 +101,9 @@ TEST(SafeModeCure, IsScheduledRunAndUndone) {
                      "RegSetValueExA(\"AlternateShell\", 0x1, \"C:\\Zorvane.cmd\")",
                      move + "\", 0xB)", "RegSetValueExA(\"OLDAutoAdminLogon\", 0x1, \"0\")",
                      logon + "\"1\")", "ExitWindowsEx(0x2)"}));
-    for (const auto& [name, args] : p.w.Journal())
-        EXPECT_FALSE(name == "CreateFileA" && args.starts_with("\"C:\\boot.ini\", 0x4")) << args;
+    for (const TestWindows::Call& call : p.w.Journal())
+        EXPECT_FALSE(call.name == "CreateFileA" && call.args.starts_with("\"C:\\boot.ini\", 0x4"))
+            << call.args;
     ScheduleSafeModeCure();  // again: the backup and the saved logon stay those of before
     EXPECT_EQ(FileBytes(BootIni), Switched);
     // Wine marks every file for archiving, whatever was set.
@@ -188,9 +189,9 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
         {Scheduled(
              [](TestWindows&) { PutValue(Winlogon, "OLDAutoAdminLogon", "\0\0\0\0"s, RegDword); }),
          restore, "", "cmd.exe same logon=0 restarts=2"},
-        // The backup not moved back: the switch is taken out of boot.ini instead.
-        {Scheduled(Fail("MoveFileExA", 1, 5)), restore, "",
-         "cmd.exe same backup logon=0 restarts=2"},
+        // The backup not moved back: the switch is taken out of boot.ini instead, and the backup
+        // goes, so that no later scheduling takes it for the boot.ini of before it.
+        {Scheduled(Fail("MoveFileExA", 1, 5)), restore, "", "cmd.exe same logon=0 restarts=2"},
         // Neither: the Safe Mode start and its cure stay, to run again.
         {Scheduled([&](TestWindows&) { held.emplace(BootIni); }), restore,
          "EInOutError: I/O error 32", "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1"},

@@ -96,7 +96,13 @@ void RestoreNormalBoot() {
     if (files) {
         const bool restored =
             FileListed(files->Backup()) && MoveBackupOverBootIni(*files) == error::Success;
-        if (!restored && FileListed(files->BootIni())) RemoveSwitchFromBootIni(*files);
+        if (!restored && FileListed(files->BootIni())) {
+            RemoveSwitchFromBootIni(*files);
+            // boot.ini starts Windows normally now; a backup left behind would be taken by a
+            // later scheduling for the boot.ini of before it, and moved over a boot.ini the user
+            // has changed since.
+            if (FileListed(files->Backup())) RemoveFile(files->Backup());
+        }
     }
     // The shell of before the scheduling is not known; cmd.exe is Windows' own default. Every
     // control set the Safe Mode start may have read it from gets it back.
