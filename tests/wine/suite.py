@@ -288,9 +288,10 @@ def both_threats_answers(box):
 def nocure_reports_only(box):
     plant(box, ubriel=True, hacdef=True, boot_ini=True)
     found = B() + t.UBRIEL_FOUND + t.HACDEF_FOUND
-    run(box, ["/NOCURE"], b"y\r\n", out=found + t.PAUSE, what="/NOCURE")
-    run(box, ["/nocure", "/auto"], b"y\r\n", out=found, what="/nocure /auto")
-    run(box, ["/Auto", "/NoCure"], b"", out=found, what="/Auto /NoCure")
+    # Exit code 2: a threat was found and left as it is (0 on a clean machine: command_lines).
+    run(box, ["/NOCURE"], b"y\r\n", out=found + t.PAUSE, rc=2, what="/NOCURE")
+    run(box, ["/nocure", "/auto"], b"y\r\n", out=found, rc=2, what="/nocure /auto")
+    run(box, ["/Auto", "/NoCure"], b"", out=found, rc=2, what="/Auto /NoCure")
     check_untouched(box)
     check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
 
@@ -342,6 +343,16 @@ def check_scheduled(box, program, old_logon, boot="xp", command_file=COMMAND_FIL
     check(box.value(m.WINLOGON, "AutoAdminLogon"), "1", "AutoAdminLogon")
     check(box.value(m.WINLOGON, "OLDAutoAdminLogon"), old_logon, "OLDAutoAdminLogon")
     check(box.restart_requests(), [RESTART], "restart requests")
+
+
+def check_log(box, cure_run, cure_lines):
+    """One block a run in C:\\Zorvane.log, each closed with its exit code; the block of the run
+    whose command line ends with `cure_run` holds `cure_lines`."""
+    blocks = (box.read_file(r"C:\Zorvane.log") or b"").split(b"==== ")[1:]
+    check(all(re.search(rb"\r\nExit code: \d+\r\n\Z", b) for b in blocks), True, "log blocks closed")
+    cure = [b for b in blocks if re.search(rb"\nCommand line: [^\r]*%s\r\n" % re.escape(cure_run), b)]
+    check(len(cure), 1, "log block of the cure run")
+    check([line for line in cure_lines if line not in cure[0]], [], "lines missing in the log")
 
 
 def command(exe, options):
@@ -422,6 +433,9 @@ def xp_cycle(box, exe=PROGRAM, args=("/AUTO",), stdin=b"", copied=False, boot="x
     check(box.key(m.WINLOGON)["Shell"], ("REG_SZ", "Explorer.exe"), "final Shell")
     check(box.value(m.SESSION_MANAGER, "PendingFileRenameOperations"), None,
           "delete-at-restart list after the restart")
+    if command_file.startswith("C:"):
+        check_log(box, b" /SAFEMODE /AUTO", [t.UBRIEL_DELETED, t.HACDEF_DELETED,
+                                             b"Restart requested: accepted\r\nExit code: 0"])
 
 
 def nt4_cycle(box, exe, copied=False, shell=INFECTED_SHELL):
@@ -457,6 +471,7 @@ def nt4_cycle(box, exe, copied=False, shell=INFECTED_SHELL):
     check(box.restart_requests(), [RESTART], "restart requests after the second restart")
     check(box.key(m.WINLOGON)["Shell"], ("REG_SZ", "Explorer.exe"), "final Shell")
     check(box.exists(COPY), False, "copy after the next restart")
+    check_log(box, b" /Auto /AfterCure", [t.CLEAN + b"Exit code: 0"])
 
 
 # Program paths that the Safe Mode start cannot take as they are: (case, Unix locale, path). The
