@@ -34,9 +34,10 @@ std::vector<std::string> SafeBootKeys() {
     std::vector<std::string> keys{std::string(SafeBootKey)};
     const DWORD set = DefaultControlSet();
     if (set != 1) {
-        // Three digits, formatted by hand: printf's formatter would add tens of kilobytes.
-        const std::string digits = std::to_string(set + 1000).substr(1);
-        keys.push_back("\\SYSTEM\\ControlSet" + digits + "\\Control\\SafeBoot");
+        std::string key = "\\SYSTEM\\ControlSet000\\Control\\SafeBoot";
+        for (DWORD at = 20, number = set; at >= 18; --at, number /= 10)
+            key[at] = static_cast<char>('0' + number % 10);
+        keys.push_back(key);
     }
     return keys;
 }

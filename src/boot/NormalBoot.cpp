@@ -56,8 +56,9 @@ void WriteNewBootIni(const BootIniFiles& files, const std::vector<std::string>& 
 void RemoveSwitchFromBootIni(const BootIniFiles& files) {
     bool changed = false;
     const std::vector<std::string> lines = LinesWithoutSwitch(files, changed);
-    Log(changed ? "No backup to put back: the Safe Mode switch is taken out of " + files.BootIni()
-                : "No backup to put back, and " + files.BootIni() + " starts Windows normally");
+    Log({"No backup to put back: ",
+         changed ? "the Safe Mode switch is taken out of " : "no Safe Mode switch in ",
+         files.BootIni()});
     if (!changed) return;
     try {
         WriteNewBootIni(files, lines);

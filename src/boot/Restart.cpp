@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/AsciiText.h"
 #include "platform/Guarded.h"
 #include "platform/Handles.h"
 #include "platform/RunLog.h"
@@ -17,9 +18,8 @@ constexpr const char* ShutdownPrivilege = "SeShutdownPrivilege";
 bool RequestRestart() {
     const bool accepted = Windows().ExitWindowsEx(EwxReboot, 0) != 0;
     if (RunLogOpen()) {
-        Log(accepted
-                ? "Restart requested: accepted"
-                : "Restart requested: refused, error " + std::to_string(Windows().GetLastError()));
+        Log({"Restart requested: ", accepted ? "accepted" : "refused, error ",
+             accepted ? "" : DecimalText(Windows().GetLastError())});
     }
     return accepted;
 }

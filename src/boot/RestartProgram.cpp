@@ -70,7 +70,8 @@ RestartProgram PrepareRestartProgram() {
     if (IsPlainCommandPath(own) && OnFixedDrive(own) && !InTemporaryFolder(own))
         return {own, false, {}};
     const std::string copy = RestartCopyPath();
-    if (!CopyProgram(own, copy)) return {{}, false, "the program could not be copied to " + copy};
+    if (!CopyProgram(own, copy))
+        return {{}, false, Join({"the program could not be copied to ", copy})};
     return {copy, true, {}};
 }
 

@@ -11,6 +11,7 @@
 #include "boot/Restart.h"
 #include "boot/RestartProgram.h"
 #include "boot/TextLines.h"
+#include "platform/AsciiText.h"
 #include "platform/FileOps.h"
 #include "platform/Guarded.h"
 #include "platform/HostFacts.h"
@@ -43,7 +44,7 @@ bool WriteCommandFile(const std::string& program) {
     const std::string command = CommandFor(program, " /SAFEMODE /AUTO");
     WriteCheckedLine(file, command);
     CheckedClose(file);
-    Log("Command file " + CommandFilePath() + " written: " + command);
+    Log({"Command file ", CommandFilePath(), " written: ", command});
     return true;
 }
 
@@ -144,8 +145,9 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes) {
     if (!backup) return "boot.ini could not be backed up";
     const std::string runningSystem = RunningSystemArcPath();
     const SafeModeBootIni safeMode = SafeModeStartOf(*backup, runningSystem);
-    Log("Safe Mode switch on " + std::to_string(safeMode.switchedEntries) + " entries of " +
-        files.BootIni() + (runningSystem.empty() ? "" : "; the running system: " + runningSystem));
+    Log({"Safe Mode switch on ", DecimalText(static_cast<unsigned long>(safeMode.switchedEntries)),
+         " entries of ", files.BootIni(),
+         runningSystem.empty() ? "" : "; the running system: ", runningSystem});
     if (safeMode.switchedEntries == 0)
         return "no entry of boot.ini could take the Safe Mode switch";
     if (!WriteNewBootIni(files, safeMode.lines)) return "boot.ini could not be rewritten";
@@ -155,7 +157,7 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes) {
     // back leaves boot.ini with the attributes it had.
     Windows().SetFileAttributesA(files.BootIni().c_str(), FileAttributeNormal);
     if (const DWORD code = MoveReplacingDurably(files.NewBootIni(), files.BootIni()))
-        return "boot.ini could not be replaced (error " + std::to_string(code) + ")";
+        return Join({"boot.ini could not be replaced (error ", DecimalText(code), ")"});
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include "frontend/CommandLine.h"
 #include "frontend/Console.h"
 #include "platform/AnsiCharStep.h"
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 #include "platform/RunLog.h"
 #include "platform/WindowsApi.h"
@@ -47,8 +48,8 @@ std::string CodeLocationText(const void* location) {
 std::string FormatReport(const std::exception& error, const void* codeLocation) {
     std::string message = error.what();
     if (!message.empty() && message.back() != '.') message += '.';
-    return "Exception " + ClassNameOf(error) + " in module " + FileNameOf(ArgumentAt(0)) + " at " +
-           CodeLocationText(codeLocation) + ".\r\n" + message + "\r\n";
+    return Join({"Exception ", ClassNameOf(error), " in module ", FileNameOf(ArgumentAt(0)), " at ",
+                 CodeLocationText(codeLocation), ".\r\n", message, "\r\n"});
 }
 
 void WriteToStandardError(std::string_view bytes) {
@@ -62,7 +63,7 @@ void WriteToStandardError(std::string_view bytes) {
 int ReportUnhandledError(const std::exception& error, const void* codeLocation) {
     FlushConsole();
     const std::string report = FormatReport(error, codeLocation);
-    Log("Error: " + report.substr(0, report.size() - 2));  // in the ANSI code page, like the log
+    Log({"Error: ", std::string_view(report).substr(0, report.size() - 2)});  // ANSI, like the log
     // A console shows standard error in the OEM code page.
     std::vector<char> oem(report.size() + 1, 0);
     Windows().CharToOemA(report.c_str(), oem.data());

@@ -54,7 +54,7 @@ constexpr CureLines HacDefLines = {" Backdoor.HacDef.073.b - DELETED",
 // Every console operation is followed by the error test, so a failed write ends the run. The
 // lines after the banner go to the run log too: the Safe Mode run's console is never seen.
 void Say(std::string_view line) {
-    Log(line);
+    Log({line});
     ConsoleWriteLine(line);
     CheckIoError();
 }
@@ -130,7 +130,7 @@ void AskToCure(RunFlags& flags) {
     const std::string answer = ConsoleReadLine();
     ConsoleSkipLine();
     CheckIoError();  // for the read and the skip together
-    Log("Answer: " + Quoted(answer));
+    Log({"Answer: ", Quoted(answer)});
     if (!answer.empty() && AsciiUpper(answer.substr(0, 1)) == "Y") flags.cureConfirmed = true;
     flags.autoMode = true;
 }
@@ -217,10 +217,10 @@ int Scan(RunFlags& flags) {
 // The head of this run's block in the log: when, on what, asked for what.
 void StartRunLog() {
     OpenRunLog();
-    Log("==== " + LocalTimeText() + " Zorvane 0.1 beta");
-    Log("Windows " + WindowsVersionText() +
-        (IsNTPlatform() ? "" : ": the Windows 95 family, nothing is checked or changed"));
-    Log(std::string("Command line: ") + Windows().GetCommandLineA());
+    Log({"==== ", LocalTimeText(), " Zorvane 0.1 beta"});
+    Log({"Windows ", WindowsVersionText(),
+         IsNTPlatform() ? "" : ": the Windows 95 family, nothing is checked or changed"});
+    Log({"Command line: ", Windows().GetCommandLineA()});
 }
 
 int Run() {
@@ -261,7 +261,7 @@ int RunZorvane(WindowsApi& windows) {
         exitCode = ReportUnhandledError(error, reinterpret_cast<const void*>(&RunZorvane));
     }
     CloseConsole();
-    Log("Exit code: " + std::to_string(exitCode));
+    Log({"Exit code: ", DecimalText(static_cast<unsigned long>(exitCode))});
     CloseRunLog();
     return exitCode;
 }

@@ -17,4 +17,19 @@ const char* NextChar(const char* current, CharStep step) {
     return next;
 }
 
+std::string Join(std::initializer_list<std::string_view> pieces) {
+    std::string text;
+    for (const std::string_view piece : pieces) text += piece;
+    return text;
+}
+
+std::string DecimalText(unsigned long number) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + number % 10));
+        number /= 10;
+    } while (number != 0);
+    return digits;
+}
+
 }  // namespace zorvane

@@ -33,8 +33,8 @@ std::string DeletionOutcome(bool deleted) {
                                                                       : Outcome(false, code);
 }
 
-void LogCall(std::string_view what, bool succeeded) {
-    if (RunLogOpen()) Log(std::string(what) + ": " + Outcome(succeeded, Windows().GetLastError()));
+void LogCall(std::initializer_list<std::string_view> what, bool succeeded) {
+    LogOutcome(what, succeeded, Windows().GetLastError());
 }
 
 // Byte for byte, on the disk before the answer.
@@ -60,7 +60,7 @@ bool CopyBytes(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& path) {
     const bool deleted = Windows().DeleteFileA(path.c_str()) != 0;
-    if (RunLogOpen()) Log("Delete " + path + ": " + DeletionOutcome(deleted));
+    if (RunLogOpen()) Log({"Delete ", path, ": ", DeletionOutcome(deleted)});
     return deleted;
 }
 
@@ -72,7 +72,7 @@ bool ClearAttributesAndRemove(const std::string& path) {
 bool RemoveAtRestart(const std::string& path) {
     const bool registered =
         Windows().MoveFileExA(path.c_str(), nullptr, MovefileDelayUntilReboot) != 0;
-    LogCall("Delete at the next restart " + path, registered);
+    LogCall({"Delete at the next restart ", path}, registered);
     return registered;
 }
 
@@ -80,21 +80,21 @@ DWORD MoveReplacingDurably(const std::string& from, const std::string& to) {
     constexpr DWORD flags = MovefileReplaceExisting | MovefileCopyAllowed | MovefileWriteThrough;
     const bool moved = Windows().MoveFileExA(from.c_str(), to.c_str(), flags) != 0;
     const DWORD code = moved ? error::Success : Windows().GetLastError();
-    LogCall("Move " + from + " over " + to, moved);
+    LogCall({"Move ", from, " over ", to}, moved);
     if (moved) return error::Success;
     return code != error::Success ? code : error::AccessDenied;  // a failure never reads as done
 }
 
 bool CopyWholeFile(const std::string& from, const std::string& to) {
     const bool copied = CopyBytes(from, to);
-    LogCall("Copy " + from + " to " + to, copied);
+    LogCall({"Copy ", from, " to ", to}, copied);
     return copied;
 }
 
 bool CopyProgram(const std::string& from, const std::string& to) {
     Windows().SetFileAttributesA(to.c_str(), FileAttributeNormal);
     const bool copied = Windows().CopyFileA(from.c_str(), to.c_str(), 0) != 0;
-    LogCall("Copy " + from + " to " + to, copied);
+    LogCall({"Copy ", from, " to ", to}, copied);
     if (!copied) return false;
     Windows().SetFileAttributesA(to.c_str(), FileAttributeNormal);
     return true;

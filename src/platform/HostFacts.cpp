@@ -1,5 +1,6 @@
 #include "platform/HostFacts.h"
 
+#include "platform/AsciiText.h"
 #include "platform/WindowsApi.h"
 
 namespace zorvane {
@@ -31,9 +32,14 @@ bool ComputeIsWindowsNT4(DWORD version) {
 
 // Major and minor version are GetVersion's low bytes; the NT family has the build above them.
 std::string VersionNumbersText(DWORD version, bool nt) {
-    std::string text = (nt ? "NT " : "95/98/ME ") + std::to_string(version & 0xFFu) + "." +
-                       std::to_string(version >> 8 & 0xFFu);
-    if (nt) text += " build " + std::to_string(version >> 16);
+    std::string text = nt ? "NT " : "95/98/ME ";
+    text += DecimalText(version & 0xFFu);
+    text += '.';
+    text += DecimalText(version >> 8 & 0xFFu);
+    if (nt) {
+        text += " build ";
+        text += DecimalText(version >> 16);
+    }
     return text;
 }
 

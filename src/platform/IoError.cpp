@@ -1,5 +1,8 @@
 #include "platform/IoError.h"
 
+#include <utility>
+
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 
 namespace zorvane {
@@ -23,24 +26,13 @@ void CheckIoError() {
 }
 
 std::string IoErrorMessage(int code) {
-    switch (code) {
-        case 2:
-            return "File not found";
-        case 3:
-            return "Invalid filename";
-        case 4:
-            return "Too many open files";
-        case 5:
-            return "File access denied";
-        case 100:
-            return "Read beyond end of file";
-        case 101:
-            return "Disk full";
-        case 106:
-            return "Invalid numeric input";
-        default:
-            return "I/O error " + std::to_string(code);
-    }
+    static constexpr std::pair<int, const char*> Messages[] = {
+        {2, "File not found"},         {3, "Invalid filename"},          {4, "Too many open files"},
+        {5, "File access denied"},     {100, "Read beyond end of file"}, {101, "Disk full"},
+        {106, "Invalid numeric input"}};
+    for (const auto& [known, message] : Messages)
+        if (known == code) return message;
+    return "I/O error " + DecimalText(static_cast<unsigned long>(code));
 }
 
 }  // namespace zorvane

@@ -47,8 +47,8 @@ void DeleteKeyTree(HKEY root, const std::string& path) {
     const auto status = static_cast<DWORD>(DeleteTree(root, path, 0));
     if (!RunLogOpen()) return;
     // A key that stays after its subkeys were asked to go kept one of them, or was refused.
-    Log("Delete key HKLM\\" + path + ": " +
-        (status == error::FileNotFound ? "not there" : Outcome(status == error::Success, status)));
+    Log({"Delete key HKLM\\", path, ": ",
+         status == error::FileNotFound ? "not there" : Outcome(status == error::Success, status)});
 }
 
 }  // namespace zorvane

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 #include "platform/RunLog.h"
 
@@ -80,7 +81,7 @@ bool TRegistry::MakeKey(std::string_view path) {
                                                   nullptr, created.Put(), &disposition);
     if (status != static_cast<LONG>(error::Success)) {
         created.Release();
-        throw ERegistryException("Failed to create key " + std::string(path));
+        throw ERegistryException(Join({"Failed to create key ", path}));
     }
     return true;
 }
@@ -100,15 +101,6 @@ std::string TextUpToZero(const std::vector<BYTE>& data) {
     return std::string(data.begin(), std::find(data.begin(), data.end(), BYTE{0}));
 }
 
-std::string DecimalText(std::uint32_t number) {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + number % 10));
-        number /= 10;
-    } while (number != 0);
-    return digits;
-}
-
 }  // namespace
 
 // A missing value, an empty one, or no current key reads as empty data (false).
@@ -122,7 +114,7 @@ bool TRegistry::ReadValue(const std::string& name, DWORD& type, std::vector<BYTE
     data.assign(size, 0);
     if (Windows().RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, &type, data.data(),
                                    &size) != static_cast<LONG>(error::Success)) {
-        throw ERegistryException("Failed to get data for '" + name + "'");
+        throw ERegistryException(Join({"Failed to get data for '", name, "'"}));
     }
     data.resize(std::min<std::size_t>(size, data.size()));
     return true;
@@ -134,7 +126,7 @@ std::string TRegistry::GetString(std::string_view name) {
     std::vector<BYTE> data;
     if (!ReadValue(valueName, type, data)) return {};
     if (type != RegSz && type != RegExpandSz) {
-        throw ERegistryException("Invalid data type for '" + valueName + "'");
+        throw ERegistryException(Join({"Invalid data type for '", valueName, "'"}));
     }
     return TextUpToZero(data);
 }
@@ -153,22 +145,18 @@ std::string TRegistry::GetText(std::string_view name) {
 
 void TRegistry::PutString(std::string_view name, std::string_view text) {
     const std::string valueName(name);
-    std::string change;  // for the log: the value, what it held and what it gets
-    if (RunLogOpen()) {
-        change = std::string("Set ") + (rootKey_ == HkeyLocalMachine() ? "HKLM\\" : "") +
-                 currentPath_ + " " + Quoted(valueName) + " from " + OldTextForLog(valueName) +
-                 " to " + Quoted(text);
-    }
+    // For the log: what the value held before.
+    const std::string old = RunLogOpen() ? OldTextForLog(valueName) : std::string();
     std::string data(text);
     data.push_back('\0');
     const LONG status = Windows().RegSetValueExA(currentKey_.Get(), valueName.c_str(), 0, RegSz,
                                                  reinterpret_cast<const BYTE*>(data.data()),
                                                  static_cast<DWORD>(data.size()));
-    if (!change.empty())
-        Log(change + ": " +
-            Outcome(status == static_cast<LONG>(error::Success), static_cast<DWORD>(status)));
+    LogOutcome({"Set ", rootKey_ == HkeyLocalMachine() ? "HKLM\\" : "", currentPath_, " \"",
+                valueName, "\" from ", old, " to ", Quoted(text)},
+               status == static_cast<LONG>(error::Success), static_cast<DWORD>(status));
     if (status != static_cast<LONG>(error::Success))
-        throw ERegistryException("Failed to set data for '" + valueName + "'");
+        throw ERegistryException(Join({"Failed to set data for '", valueName, "'"}));
 }
 
 // The value's text as GetText reads it, or "nothing" when it is missing or unreadable.

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/AsciiText.h"
 #include "platform/Handles.h"
 #include "platform/HostFacts.h"
 
@@ -28,11 +29,6 @@ bool LargerThanRollOverSize(const std::string& path) {
     WIN32_FIND_DATAA entry{};
     const SearchHandle search(Windows().FindFirstFileA(path.c_str(), &entry));
     return search && (entry.nFileSizeHigh != 0 || entry.nFileSizeLow > RollOverSize);
-}
-
-std::string TwoDigits(int value) {
-    return std::string(1, static_cast<char>('0' + value / 10 % 10)) +
-           static_cast<char>('0' + value % 10);
 }
 
 }  // namespace
@@ -62,10 +58,10 @@ bool RunLogOpen() {
     return logFile.Valid();
 }
 
-void Log(std::string_view line) {
+void Log(std::initializer_list<std::string_view> pieces) {
     if (!logFile) return;
     const LastErrorKept kept;
-    std::string bytes(line);
+    std::string bytes = Join(pieces);
     bytes += "\r\n";
     const auto size = static_cast<DWORD>(bytes.size());
     DWORD written = 0;
@@ -76,6 +72,10 @@ void Log(std::string_view line) {
         logFile.Reset();
 }
 
+void LogOutcome(std::initializer_list<std::string_view> what, bool succeeded, DWORD errorCode) {
+    if (logFile) Log({Join(what), ": ", Outcome(succeeded, errorCode)});
+}
+
 std::string Quoted(std::string_view text) {
     std::string quoted = "\"";
     quoted += text;
@@ -84,14 +84,21 @@ std::string Quoted(std::string_view text) {
 }
 
 std::string Outcome(bool succeeded, DWORD errorCode) {
-    return succeeded ? "done" : "failed, error " + std::to_string(errorCode);
+    return succeeded ? "done" : "failed, error " + DecimalText(errorCode);
 }
 
 std::string LocalTimeText() {
     SYSTEMTIME now{};
     Windows().GetLocalTime(&now);
-    return std::to_string(now.wYear) + "-" + TwoDigits(now.wMonth) + "-" + TwoDigits(now.wDay) +
-           " " + TwoDigits(now.wHour) + ":" + TwoDigits(now.wMinute) + ":" + TwoDigits(now.wSecond);
+    std::string text = "0000-00-00 00:00:00";
+    // Each field's digits from its last position back to the separator before it.
+    const std::pair<int, unsigned> fields[] = {{3, now.wYear},    {6, now.wMonth},
+                                               {9, now.wDay},     {12, now.wHour},
+                                               {15, now.wMinute}, {18, now.wSecond}};
+    for (auto [at, value] : fields)
+        for (; at >= 0 && text[at] == '0'; --at, value /= 10)
+            text[at] = static_cast<char>('0' + value % 10);
+    return text;
 }
 
 }  // namespace zorvane

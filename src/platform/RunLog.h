@@ -4,6 +4,7 @@
 // is given up without a word, and Windows' last error is the same after a log call as before.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -17,8 +18,11 @@ void OpenRunLog();
 void CloseRunLog();
 bool RunLogOpen();
 
-// One line, CR LF added; nothing while the log is not open.
-void Log(std::string_view line);
+// One line made of `pieces`, CR LF added; nothing while the log is not open.
+void Log(std::initializer_list<std::string_view> pieces);
+
+// A line telling what was done, and how it went: "done", or "failed, error N".
+void LogOutcome(std::initializer_list<std::string_view> what, bool succeeded, DWORD errorCode);
 
 // Texts for log lines: a text in double quotes; the outcome of a call that may fail.
 std::string Quoted(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/AsciiText.h"
 #include "platform/FileOps.h"
 #include "platform/Guarded.h"
 #include "platform/HostFacts.h"
@@ -31,32 +32,38 @@ constexpr const char* DriverKeys[] = {
 // only on a drive C: that takes new files at all.
 bool DetectHacDef() {
     bool infected = false;
-    std::string evidence = "not checked";
+    // For the log: the file the evidence is about, what became of it, the error if any.
+    const std::string* file = &ProbeFile;
+    const char* evidence = " not checked";
+    std::string error;
+    const auto failed = [&](const char* what) {
+        evidence = what;
+        error = Join({" (error ", DecimalText(Windows().GetLastError()), ")"});
+    };
     Guarded([&] {
         if (!CreateExclusive(ProbeFile)) {  // the handle closes at once
-            evidence = ProbeFile + " cannot be created (error " +
-                       std::to_string(Windows().GetLastError()) + "): drive C: takes no file";
+            failed(" cannot be created, drive C: takes no file");
             return;
         }
         RemoveFile(ProbeFile);
 
+        file = &DriverFile;
         FileHandle driver = CreateExclusive(DriverFile);
         if (!driver) {
-            evidence = DriverFile + " cannot be created (error " +
-                       std::to_string(Windows().GetLastError()) + ")";
+            failed(" cannot be created");
             infected = true;
             return;
         }
         driver.Reset();
         if (FileListed(DriverFile)) {
-            evidence = DriverFile + " created and listed";
+            evidence = " created and listed";
             RemoveFile(DriverFile);
             return;
         }
-        evidence = DriverFile + " created but not listed";
+        evidence = " created but not listed";
         infected = true;  // the file just created is left where it is
     });
-    Log("Backdoor.HacDef.073.b: " + evidence + (infected ? ": found" : ": not found"));
+    Log({"Backdoor.HacDef.073.b: ", *file, evidence, error, infected ? ": found" : ": not found"});
     return infected;
 }
 

@@ -103,10 +103,10 @@ bool DetectUbriel() {
             return;
         }
         const std::string shell = ReadShellText(winlogon.Get());
-        evidence = "Shell " + Quoted(shell);
+        evidence = Join({"Shell \"", shell, "\""});
         found = ContainsMarker(shell);
     });
-    Log("Backdoor.Ubriel.b: " + evidence + (found ? ": found" : ": not found"));
+    Log({"Backdoor.Ubriel.b: ", evidence, found ? ": found" : ": not found"});
     return found;
 }
 

@@ -11,14 +11,12 @@ namespace {
 using Texts = std::vector<std::string>;
 #define SW " /SAFEBOOT:MINIMAL(ALTERNATESHELL)"
 
-Texts Rewritten(const Texts& lines) {
-    SafeModeSwitchRewrite rewrite;
-    Texts result;
-    for (const std::string& line : lines) result.push_back(rewrite.Next(line));
-    return result;
+Texts Rewritten(const Texts& lines, std::string_view runningSystem = "") {
+    return SafeModeStartOf(lines, runningSystem).lines;
 }
 
-// Only the ARC-path entries of the operating-system section get the switch, at their very end.
+// Only the ARC-path entries (multi, scsi, signature) of the operating-system section get the
+// switch, at their very end.
 TEST(BootIniRewrite, SwitchesOnlyTheArcPathEntriesOfTheOperatingSystemSection) {
     const std::pair<Texts, Texts> cases[] = {
         {{"[boot loader]", "default=multi(0)w", "[operating systems]", "multi(0)w=\"XP\"",
@@ -35,12 +33,30 @@ TEST(BootIniRewrite, SwitchesOnlyTheArcPathEntriesOfTheOperatingSystemSection) {
         {{" [operating systems]", "multi(0)a"}, {" [operating systems]", "multi(0)a"}},
         // Only the start of the header and of an entry is looked at; empty lines do not end
         // the section, a second header does.
-        {{"[OPERATING SYSTEMx", "", "multi(01)a", "multi(1)b", "scsi(0)c", "[operating systems]",
-          "multi(0)d"},
-         {"[OPERATING SYSTEMx", "", "multi(01)a" SW, "multi(1)b", "scsi(0)c", "[operating systems]",
-          "multi(0)d"}},
+        {{"[OPERATING SYSTEMx", "", "multi(01)a", "multi(1)b", "SCSI(0)c", "signature(8b)d",
+          "[operating systems]", "multi(0)e"},
+         {"[OPERATING SYSTEMx", "", "multi(01)a" SW, "multi(1)b" SW, "SCSI(0)c" SW,
+          "signature(8b)d" SW, "[operating systems]", "multi(0)e"}},
         {{""}, {""}}};
     for (const auto& [lines, rewritten] : cases) EXPECT_EQ(Rewritten(lines), rewritten);
+}
+
+// "default=" is pointed at the running system's entry, spelled as the entry spells it; where
+// that system is not listed, or is the default already, "default=" stays as it is.
+TEST(BootIniRewrite, DefaultNamesTheRunningSystem) {
+    const Texts twoSystems = {"[boot loader]", "default=multi(0)p(2)\\WINNT", "[operating systems]",
+                              "multi(0)p(2)\\WINNT=\"2000\"", "Multi(0)P(1)\\Windows=\"XP\""};
+    const std::pair<const char*, const char*> cases[] = {
+        {"multi(0)p(1)\\WINDOWS", "default=Multi(0)P(1)\\Windows"},
+        {"multi(0)p(2)\\winnt", "default=multi(0)p(2)\\WINNT"},
+        {"multi(0)p(3)\\WINDOWS", "default=multi(0)p(2)\\WINNT"},
+        {"", "default=multi(0)p(2)\\WINNT"}};
+    for (const auto& [running, defaultLine] : cases) {
+        const SafeModeBootIni safeMode = SafeModeStartOf(twoSystems, running);
+        EXPECT_EQ(safeMode.lines[1], defaultLine) << running;
+        EXPECT_EQ(safeMode.switchedEntries, 2);
+    }
+    EXPECT_EQ(SafeModeStartOf({" [operating systems]", "multi(0)a"}, "").switchedEntries, 0);
 }
 
 // The return to normal boot without a backup takes off every switch that ends a line, and only
