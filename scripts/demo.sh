@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole Windows XP cure, shown on a throw-away Wine machine: builds zorvane.exe (installing
 # mingw-w64 and Wine when missing), plants both backdoors, and plays scan, Safe Mode run,
-# restart and final scan, printing each run's output and what changed in between.
+# restart and final scan, printing each run's output, what changed in between and the run log.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -150,6 +150,8 @@ def main():
             show_run("Run 3: a final scan after the restart", r"C:\zorvane.exe", result)
             heading("The machine at the end")
             show_state(snapshot(box))
+            heading(r"The run log C:\Zorvane.log: one block a run")
+            print((box.read_file(r"C:\Zorvane.log") or b"(none)").decode("latin-1").replace("\r\n", "\n"))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("\nThe throw-away machine has been removed.")

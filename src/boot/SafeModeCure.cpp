@@ -145,11 +145,12 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes) {
     if (!backup) return "boot.ini could not be backed up";
     const std::string runningSystem = RunningSystemArcPath();
     const SafeModeBootIni safeMode = SafeModeStartOf(*backup, runningSystem);
-    Log({"Safe Mode switch on ", DecimalText(static_cast<unsigned long>(safeMode.switchedEntries)),
-         " entries of ", files.BootIni(),
+    Log({"Entries of ", files.BootIni(), " given the Safe Mode switch: ",
+         DecimalText(static_cast<unsigned long>(safeMode.switchedEntries)),
          runningSystem.empty() ? "" : "; the running system: ", runningSystem});
-    if (safeMode.switchedEntries == 0)
-        return "no entry of boot.ini could take the Safe Mode switch";
+    the running system : ", runningSystem});
+                         if (safeMode.switchedEntries ==
+                             0) return "no entry of boot.ini could take the Safe Mode switch";
     if (!WriteNewBootIni(files, safeMode.lines)) return "boot.ini could not be rewritten";
     changes.shellSet = true;
     SetAlternateShell(CommandFilePath());
