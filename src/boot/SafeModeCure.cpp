@@ -148,9 +148,8 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes) {
     Log({"Entries of ", files.BootIni(), " given the Safe Mode switch: ",
          DecimalText(static_cast<unsigned long>(safeMode.switchedEntries)),
          runningSystem.empty() ? "" : "; the running system: ", runningSystem});
-    the running system : ", runningSystem});
-                         if (safeMode.switchedEntries ==
-                             0) return "no entry of boot.ini could take the Safe Mode switch";
+    if (safeMode.switchedEntries == 0)
+        return "no entry of boot.ini could take the Safe Mode switch";
     if (!WriteNewBootIni(files, safeMode.lines)) return "boot.ini could not be rewritten";
     changes.shellSet = true;
     SetAlternateShell(CommandFilePath());
