@@ -40,7 +40,8 @@ GetWindowInfo IsHungAppWindow LockWorkStation MonitorFromWindow PrintWindow Regi
 SendInput SetLayeredWindowAttributes SetProcessDPIAware ShutdownBlockReasonCreate
 UpdateLayeredWindow
 ___lc_codepage_func __iob_func _aligned_malloc _fseeki64 _ftelli64 _get_output_format
-_set_invalid_parameter_handler _strtoi64 _time64 _vscprintf fopen_s memcpy_s sprintf_s strcpy_s""".split())
+_set_invalid_parameter_handler _strtoi64 _time64 _vscprintf fopen_s memcpy_s sprintf_s strcpy_s
+""".split())
 
 HEADER_FIELDS = {"Magic": "010b", "MajorOSystemVersion": "4", "MinorOSystemVersion": "0",
                  "MajorSubsystemVersion": "4", "MinorSubsystemVersion": "0",

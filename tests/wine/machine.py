@@ -66,7 +66,6 @@ def check_attribute_support(directory):
     """Wine keeps the hidden and system attributes in user extended attributes; a file system
     without them (tmpfs before Linux 6.6) would lose them and fail the attribute checks."""
     probe = pathlib.Path(directory) / ".xattr-probe"
-    probe.parent.mkdir(parents=True, exist_ok=True)
     probe.write_bytes(b"")
     try:
         os.setxattr(probe, "user.DOSATTRIB", b"0x2")
@@ -197,15 +196,10 @@ class Machine:
 
     # --- processes ---------------------------------------------------------------------------
 
-    def wine(self, *args, stdin=b"", timeout=120, stdout=subprocess.PIPE):
-        """Runs a Wine program; stdout may name a file (such as /dev/full) instead of a pipe."""
-        if isinstance(stdout, (str, os.PathLike)):
-            with open(stdout, "wb") as sink:
-                return self.wine(*args, stdin=stdin, timeout=timeout, stdout=sink)
-        completed = subprocess.run(["wine", *args], input=stdin, stdout=stdout,
-                                   stderr=subprocess.PIPE, env=self.env, cwd=self.c,
-                                   timeout=timeout)
-        return Result(completed)
+    def wine(self, *args, stdin=b"", stdout=subprocess.PIPE):
+        """Runs a Wine program; stdout may be an open file (such as /dev/full), not a pipe."""
+        return Result(subprocess.run(["wine", *args], input=stdin, stdout=stdout, env=self.env,
+                                     stderr=subprocess.PIPE, cwd=self.c, timeout=120))
 
     def wineserver(self, flag):
         subprocess.run(["wineserver", flag], env=self.env, timeout=120, stdin=subprocess.DEVNULL,

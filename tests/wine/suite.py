@@ -59,6 +59,7 @@ RESTART = "--end-session"  # ExitWindowsEx(EWX_REBOOT) without EWX_FORCE, as Win
 B = t.banner
 FOUND = t.UBRIEL_FOUND + t.HACDEF_FOUND
 DELETED = t.UBRIEL_DELETED + t.HACDEF_DELETED
+CURED = {"Shell": "Explorer.exe", "driver keys": [False] * 4, "files": [False] * 7}
 
 
 class Failed(Exception):
@@ -97,20 +98,23 @@ def run(box, args=(), stdin=b"", out=b"", rc=0, exe=PROGRAM, command_line=None, 
     check([result.out, result.rc, result.err], [B() + out, rc, b""], what + ": output, exit code")
 
 
-def check_untouched(box):
-    """Nothing cured, nothing scheduled, no restart."""
-    check([box.value(m.WINLOGON, "Shell"), box.exists(UBRIEL_FILES[0]), box.exists(DRIVER),
-           box.key(SERVICE_KEYS[0]) is not None], [INFECTED_SHELL, True, True, True], "threats")
-    check([box.exists(COMMAND_FILE), box.exists(BACKUP), box.exists(COPY)], [False] * 3,
-          "command file, backup, copy")
-    check([box.value(m.SAFEBOOT, "AlternateShell"), box.value(m.WINLOGON, "AutoAdminLogon")],
-          [None, None], "AlternateShell, AutoAdminLogon")
-    check(box.restart_requests(), [], "restart requests")
+def state(box, command_file=COMMAND_FILE):
+    """What a cure or its scheduling may change."""
+    return {"boot.ini": box.read_file(BOOT_INI), "backup": box.read_file(BACKUP),
+            "command file": box.read_file(command_file),
+            "copy": box.read_file(COPY) == box.read_file(PROGRAM),
+            "AlternateShell": box.value(m.SAFEBOOT, "AlternateShell"),
+            "AutoAdminLogon": box.value(m.WINLOGON, "AutoAdminLogon"),
+            "Shell": box.value(m.WINLOGON, "Shell"), "run-once": box.value(m.RUNONCE, "Zorvane"),
+            "driver keys": [box.key(k) is not None for k in SERVICE_KEYS + LEGACY_KEYS],
+            "files": [box.exists(p) for p in UBRIEL_FILES + [DRIVER]],
+            "restarts": box.restart_requests()}
 
 
-def check_cured(box):
-    check(box.value(m.WINLOGON, "Shell"), "Explorer.exe", "Shell")
-    check([box.key(k) for k in SERVICE_KEYS + LEGACY_KEYS], [None] * 4, "driver keys")
+def check_state(box, expected, what, command_file=COMMAND_FILE):
+    actual = state(box, command_file)
+    check({k: v for k, v in actual.items() if v != expected[k]},
+          {k: v for k, v in expected.items() if v != actual[k]}, what)
 
 
 def check_log(box, cure_run, cure_lines, drive="C"):
@@ -127,17 +131,7 @@ def command(exe, options):
     return (('"%s"' % exe if " " in exe else exe) + options).encode("latin-1")
 
 
-# --- the case table ----------------------------------------------------------------------------
-
-CASES = {}
-
-
-def case(version="winxp", name=None, **options):
-    def register(function):
-        CASES[name or function.__name__] = (version, function, options)
-        return function
-    return register
-
+# --- the cases ---------------------------------------------------------------------------------
 
 # (what, argv or a raw command line, stdin, output after the banner). The pause follows help,
 # list and a scan, except with /AUTO or /SAFEMODE; the end of input ends it too.
@@ -158,7 +152,6 @@ COMMAND_LINES = [
 ]
 
 
-@case()
 def command_lines(box):
     for what, args, stdin, expected in COMMAND_LINES:
         raw = isinstance(args, str)
@@ -167,13 +160,12 @@ def command_lines(box):
     check(box.exists(r"C:\tempfile.tmp") or box.exists(DRIVER), False, "probe files left")
     # /NOCURE on an infected machine: reported, left as it is, exit code 2.
     plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    infected = state(box)
     run(box, ["/NOCURE"], b"y\r\n", FOUND + t.PAUSE, rc=2, what="/NOCURE")
     run(box, ["/nocure", "/auto"], b"y\r\n", FOUND, rc=2, what="/nocure /auto")
-    check_untouched(box)
-    check(box.read_file(BOOT_INI), ORIGINAL_BOOT_INI, "boot.ini")
+    check_state(box, infected, "after /NOCURE")
 
 
-@case("win98")
 def clean_scan_win98(box):
     run(box, [], b"\r\n", t.CLEAN + t.PAUSE)
     check([box.exists(r"C:\tempfile.tmp"), box.exists(DRIVER)], [False, False], "probe files")
@@ -190,16 +182,14 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
     plant(box, ubriel=True, hacdef=True, boot_ini=True)
     if prelude:
         prelude(box)
+    infected = state(box, command_file)
     run(box, [] if answer else ["/AUTO"], answer or b"", FOUND + (t.QUESTION if answer else b""),
         exe=exe, what="scan")
-    check(box.read_file(command_file), command(COPY if copied else exe, " /SAFEMODE /AUTO") +
-          t.CRLF, "command file")
-    check(box.read_file(COPY), box.read_file(PROGRAM) if copied else None, "copy")
-    check([box.value(m.SAFEBOOT, "AlternateShell"), box.value(m.WINLOGON, "AutoAdminLogon")],
-          [command_file, "1"], "AlternateShell, AutoAdminLogon")
-    check([box.read_file(BOOT_INI), box.read_file(BACKUP)], [SAFE_MODE_BOOT_INI,
-                                                              ORIGINAL_BOOT_INI], "boot files")
-    check(box.restart_requests(), [RESTART], "restart requests")
+    line = command(COPY if copied else exe, " /SAFEMODE /AUTO")
+    check_state(box, dict(infected, **{
+        "boot.ini": SAFE_MODE_BOOT_INI, "backup": ORIGINAL_BOOT_INI, "copy": copied,
+        "command file": line + t.CRLF, "AlternateShell": command_file, "AutoAdminLogon": "1",
+        "restarts": [RESTART]}), "scheduled", command_file)
 
     # Minimal Safe Mode: the hiding driver does not load, so its lock is gone; one of the
     # backdoor's libraries is still held by a process and can only go at the next restart.
@@ -207,8 +197,7 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
     if gone:
         gone(box)
         box.restart()
-    box.lock(r"C:\windows\system32\hcsrss.dll")
-    line = box.read_file(command_file).rstrip(t.CRLF)
+    box.lock(UBRIEL_FILES[1])
     if command_file.startswith("C:"):
         result = box.wine("cmd", "/c", command_file)
         # Wine's cmd echoes the command file's line: an empty line, the prompt and the line
@@ -220,18 +209,11 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
         result = box.wine(*line.decode("latin-1").split(" "))
         echo = b""
     check([result.out, result.rc], [echo + B() + DELETED, 0], "Safe Mode run")
-    check([box.read_file(BOOT_INI), box.exists(BACKUP), box.exists(command_file)],
-          [ORIGINAL_BOOT_INI, False, False], "boot.ini, backup, command file")
-    check([box.value(m.SAFEBOOT, "AlternateShell"), box.value(m.WINLOGON, "AutoAdminLogon")],
-          ["cmd.exe", "0"], "AlternateShell, AutoAdminLogon")
-    check_cured(box)
-    check([box.exists(DRIVER), box.exists(UBRIEL_FILES[1])], [False, True],
-          "driver file, library in use")
-    check(box.restart_requests(), [RESTART, RESTART], "restart requests")
-
+    cured = dict(infected, **CURED, **{"copy": copied, "AlternateShell": "cmd.exe",
+                                       "AutoAdminLogon": "0", "restarts": [RESTART] * 2})
+    check_state(box, dict(cured, files=[False, True] + [False] * 5), "cured", command_file)
     box.restart()
-    check([box.exists(p) for p in UBRIEL_FILES + [COPY]], [False] * (len(UBRIEL_FILES) + 1),
-          "Ubriel files and copy after the restart")
+    check_state(box, dict(cured, copy=False), "after the restart", command_file)
     check(box.value(m.SESSION_MANAGER, "PendingFileRenameOperations"), None,
           "delete-at-restart list after the restart")
     run(box, [], b"\r\n", t.CLEAN + t.PAUSE, exe=PROGRAM if gone else exe, what="final scan")
@@ -243,13 +225,12 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
 def rolls_back(box):
     """A boot.ini whose header the rewrite does not recognise: nothing may stay changed, no
     backup either, and no restart; then the user mends boot.ini."""
-    unrecognised = ORIGINAL_BOOT_INI.replace(b"[operating", b" [operating")
-    box.write_file(BOOT_INI, unrecognised, "rhs")
+    box.write_file(BOOT_INI, ORIGINAL_BOOT_INI.replace(b"[operating", b" [operating"), "rhs")
+    infected = state(box)
     run(box, ["/AUTO"], exe=r"C:\R&D\zorvane.exe", rc=1, what="rolled back", out=FOUND +
         b" Cure could not be started: no entry of boot.ini could take the Safe Mode switch\r\n")
-    check_untouched(box)
-    check([box.read_file(BOOT_INI), box.attributes(BOOT_INI)], [unrecognised, "rhs"],
-          "boot.ini after the rollback")
+    check_state(box, infected, "after the rollback")
+    check(box.attributes(BOOT_INI), "rhs", "boot.ini attributes after the rollback")
     box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
 
 
@@ -292,16 +273,6 @@ XP_CYCLES = [
     ("ampersand", None, r"C:\R&D\zorvane.exe", True),
     ("percent", None, r"C:\100% sure\zorvane.exe", True),
 ]
-for _name, _lang, _path, _copied in XP_CYCLES:
-    case(name="xp_cycle_" + _name, lang=_lang)(
-        lambda box, path=_path, copied=_copied: xp_cycle(box, path, copied))
-case(name="xp_cycle_answer_y")(lambda box: xp_cycle(box, answer=b"y\r\n"))
-case(name="xp_cycle_temporary_folder_gone")(temporary_folder)
-case(name="xp_cycle_cdrom_gone")(lambda box: removable_drive(box, "cdrom"))
-case(name="xp_cycle_floppy_gone")(lambda box: removable_drive(box, "floppy"))
-case(name="xp_cycle_system_drive_d")(system_drive_d)
-case(name="xp_cycle_after_a_rollback")(
-    lambda box: xp_cycle(box, r"C:\R&D\zorvane.exe", copied=True, prelude=rolls_back))
 
 
 def nt4_cycle(box, exe, copied=False):
@@ -310,15 +281,11 @@ def nt4_cycle(box, exe, copied=False):
     if exe != PROGRAM:
         box.write_file(exe, box.read_file(PROGRAM))
     plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    infected = state(box)
     run(box, ["/AUTO"], b"", FOUND + DELETED, exe=exe)
-    check_cured(box)
-    check([box.exists(p) for p in UBRIEL_FILES + [DRIVER]], [False] * 6 + [True], "files")
     entry = command(COPY if copied else exe, " /Auto /AfterCure").decode()
-    check(box.value(m.RUNONCE, "Zorvane"), entry, "run-once entry")
-    check(box.read_file(COPY), box.read_file(PROGRAM) if copied else None, "copy")
-    check([box.read_file(BOOT_INI), box.exists(COMMAND_FILE)], [ORIGINAL_BOOT_INI, False],
-          "boot.ini, command file")
-    check(box.restart_requests(), [RESTART], "restart requests")
+    cured = dict(infected, **CURED, **{"copy": copied, "restarts": [RESTART]})
+    check_state(box, dict(cured, files=[False] * 6 + [True], **{"run-once": entry}), "cured")
 
     # Windows takes a RunOnce value out and runs its command line after the next logon, in a
     # console. Wine runs them while it boots, in a console that refuses every write (error 995),
@@ -326,62 +293,75 @@ def nt4_cycle(box, exe, copied=False):
     # which also shows whether a path with blanks is quoted.
     box.set_registry({m.RUNONCE: {"Zorvane": None}})
     box.restart()
-    check(box.exists(DRIVER), False, "driver file after the restart")
+    check_state(box, cured, "after the restart")
     run(box, command_line=entry, out=t.CLEAN, what="run-once run")
     run(box, [], b"\r\n", t.CLEAN + t.PAUSE, exe=exe, what="final scan")
     box.restart()
-    check([box.value(m.RUNONCE, "Zorvane"), box.exists(COPY)], [None, False],
-          "run-once entry and copy after the second restart")
-    check(box.restart_requests(), [RESTART], "restart requests")
+    check_state(box, dict(cured, copy=False), "after the second restart")
     check_log(box, rb" /Auto /AfterCure", [t.CLEAN + b"Exit code: 0"])
 
-
-case("nt40", name="nt40_cycle")(lambda box: nt4_cycle(box, PROGRAM))
-case("nt40", name="nt40_cycle_path_with_blanks")(lambda box: nt4_cycle(box, SPACED_PROGRAM))
-case("nt40", name="nt40_cycle_ampersand")(
-    lambda box: nt4_cycle(box, r"C:\R&D\zorvane.exe", copied=True))
 
 REPORT = rb"\AException %s in module zorvane\.exe at [0-9A-F]{8}\.\r\n%s\.\r\n\r\n\Z"
 
 
-@case()
-def errors_end_with_report_under_default_debugger(box):
+def errors_end_with_report(box):
     """Wine's own setting: an unhandled exception would start winedbg. The program's errors
     end with the report alone on standard error and exit code 1."""
     box.set_registry({m.AEDEBUG: {"Debugger": "winedbg --auto %ld %ld", "Auto": "1"}})
     # A full disk behind standard output: the first write fails with ERROR_DISK_FULL.
-    full = box.run(["/LIST"], b"", stdout="/dev/full")
+    with open("/dev/full", "wb") as full_disk:
+        full = box.run(["/LIST"], b"", stdout=full_disk)
     # A Safe Mode run whose boot.ini lost its backup: the switch cannot be taken out of boot.ini
     # when the new one cannot be written, so the run stops before anything is undone.
     box.write_file(BOOT_INI, SAFE_MODE_BOOT_INI, "h")
     box.set_registry({m.SAFEBOOT: {"AlternateShell": COMMAND_FILE}})
     box.unix(r"C:\boot.ini.ZRVNEW").mkdir()
+    before = state(box)
     blocked = box.run(["/SAFEMODE", "/AUTO"])
     for result, out, message in ((full, None, b"I/O error 112"),
                                  (blocked, B(), b"File access denied")):
         check([result.out, result.rc], [out, 1], "output, exit code")
         if not re.search(REPORT % (b"EInOutError", re.escape(message)), result.err):
             raise Failed("error report: %r" % result.err)
-    check([box.read_file(BOOT_INI), box.value(m.SAFEBOOT, "AlternateShell")],
-          [SAFE_MODE_BOOT_INI, COMMAND_FILE], "boot.ini, AlternateShell")
-    check(box.restart_requests(), [], "restart requests")
+    check_state(box, before, "after the errors")
+
+
+CASES = {  # name: (the version Wine reports, the Unix locale, the case)
+    "command_lines": ("winxp", None, command_lines),
+    "clean_scan_win98": ("win98", None, clean_scan_win98),
+    "xp_cycle_answer_y": ("winxp", None, lambda box: xp_cycle(box, answer=b"y\r\n")),
+    **{"xp_cycle_" + name: ("winxp", lang, lambda box, path=path, copied=copied:
+                            xp_cycle(box, path, copied))
+       for name, lang, path, copied in XP_CYCLES},
+    "xp_cycle_temporary_folder_gone": ("winxp", None, temporary_folder),
+    "xp_cycle_cdrom_gone": ("winxp", None, lambda box: removable_drive(box, "cdrom")),
+    "xp_cycle_floppy_gone": ("winxp", None, lambda box: removable_drive(box, "floppy")),
+    "xp_cycle_system_drive_d": ("winxp", None, system_drive_d),
+    "xp_cycle_after_a_rollback": ("winxp", None, lambda box: xp_cycle(
+        box, r"C:\R&D\zorvane.exe", copied=True, prelude=rolls_back)),
+    "nt40_cycle": ("nt40", None, lambda box: nt4_cycle(box, PROGRAM)),
+    "nt40_cycle_path_with_blanks": ("nt40", None, lambda box: nt4_cycle(box, SPACED_PROGRAM)),
+    "nt40_cycle_ampersand": ("nt40", None,
+                             lambda box: nt4_cycle(box, r"C:\R&D\zorvane.exe", copied=True)),
+    "errors_end_with_report_under_default_debugger": ("winxp", None, errors_end_with_report),
+}
 
 
 # --- the runner --------------------------------------------------------------------------------
 
 def run_case(name, template, helpers, exe, work_root):
-    version, function, options = CASES[name]
+    version, lang, function = CASES[name]
     started = time.monotonic()
+    failure = None
     try:
-        with m.Machine(template, work_root / name, helpers, version=version,
-                       lang=options.get("lang")) as box:
+        with m.Machine(template, work_root / name, helpers, version=version, lang=lang) as box:
             box.write_file(PROGRAM, pathlib.Path(exe).read_bytes())
             function(box)
-        return name, None, time.monotonic() - started
-    except Failed as failure:
-        return name, str(failure), time.monotonic() - started
+    except Failed as error:
+        failure = str(error)
     except Exception:  # a broken machine fails the case, not the suite
-        return name, traceback.format_exc(), time.monotonic() - started
+        failure = traceback.format_exc()
+    return name, failure, time.monotonic() - started
 
 
 def main():
@@ -410,7 +390,6 @@ def main():
         template = options.template
         if not template:
             template = work_root / "template"
-            print("Making the template Wine prefix ...", flush=True)
             m.make_template(template)
         failed = 0
         with concurrent.futures.ThreadPoolExecutor(max_workers=options.jobs) as pool:
@@ -418,11 +397,9 @@ def main():
                        for n in names]
             for future in concurrent.futures.as_completed(futures):
                 name, failure, seconds = future.result()
-                print("%s %s (%.1f s)" % ("FAIL" if failure else "ok  ", name, seconds),
-                      flush=True)
-                if failure:
-                    failed += 1
-                    print("    " + failure.replace("\n", "\n    "), flush=True)
+                failed += failure is not None
+                print("%s %s (%.1f s)" % ("FAIL" if failure else "ok  ", name, seconds) +
+                      ("\n    " + failure.replace("\n", "\n    ") if failure else ""), flush=True)
     finally:
         shutil.rmtree(work_root, ignore_errors=True)
     print("Wine suite: %.0f s" % (time.monotonic() - started))
