@@ -148,10 +148,9 @@ class Lock:
             ["wine", TEMP_DIR + r"\holdopen.exe", dos_path], env=machine.env,
             cwd=machine.c, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL)
-        line = self.process.stdout.readline()
-        if not line.startswith(b"locked"):
+        if not self.process.stdout.readline().startswith(b"locked"):
             self.release()
-            raise MachineError("holdopen %s: %r" % (dos_path, line))
+            raise MachineError("holdopen could not lock " + dos_path)
 
     def release(self):
         # The end of its input lets the holder close the file; killing it ends the lock too.

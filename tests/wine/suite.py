@@ -139,7 +139,6 @@ COMMAND_LINES = [
     ("no options", [], b"\r\n", t.CLEAN + t.PAUSE),
     ("pause at end of input", [], b"", t.CLEAN + t.PAUSE),
     ("/?", ["/?"], b"", t.HELP + t.PAUSE),
-    ("/LIST", ["/LIST"], b"", t.LIST + t.PAUSE),
     ("/LIST /SAFEMODE", ["/LIST", "/SAFEMODE"], b"", t.LIST),
     ("/help /auto", ["/help", "/auto"], b"", t.HELP),
     ("/Auto", ["/Auto"], b"", t.CLEAN),
