@@ -258,20 +258,23 @@ def system_drive_d(box):
           "boot files on the system drive")
 
 
-# (case, Unix locale, program path, copied). The Safe Mode start reads the command file in the
+# name: (Unix locale, the cycle's settings). The Safe Mode start reads the command file in the
 # OEM code page (866, 850, 932), the path comes in the ANSI one (1251, 1252, 932; in 932 every
 # character of the folder ends in the byte of a backslash); cmd.exe acts on "&" and on "%" even
 # inside quotation marks: such paths go through the copy.
-XP_CYCLES = [
-    ("path_with_blanks", None, SPACED_PROGRAM, False),
-    ("cyrillic_desktop", "ru_RU.UTF-8",
-     r"C:\Documents and Settings\Иван\Рабочий стол\zorvane.exe", True),
-    ("german_umlauts", "de_DE.UTF-8", r"C:\Documents and Settings\Jürgen Müller\zorvane.exe",
-     True),
-    ("japanese_5c_folder", "ja_JP.UTF-8", r"C:\表ソ能\zorvane.exe", True),
-    ("ampersand", None, r"C:\R&D\zorvane.exe", True),
-    ("percent", None, r"C:\100% sure\zorvane.exe", True),
-]
+XP_CYCLES = {
+    "answer_y": (None, dict(answer=b"y\r\n")),
+    "path_with_blanks": (None, dict(exe=SPACED_PROGRAM)),
+    "cyrillic_desktop": ("ru_RU.UTF-8", dict(
+        exe=r"C:\Documents and Settings\Иван\Рабочий стол\zorvane.exe", copied=True)),
+    "german_umlauts": ("de_DE.UTF-8", dict(
+        exe=r"C:\Documents and Settings\Jürgen Müller\zorvane.exe", copied=True)),
+    "japanese_5c_folder": ("ja_JP.UTF-8", dict(exe=r"C:\表ソ能\zorvane.exe", copied=True)),
+    "ampersand": (None, dict(exe=r"C:\R&D\zorvane.exe", copied=True)),
+    "percent": (None, dict(exe=r"C:\100% sure\zorvane.exe", copied=True)),
+    "after_a_rollback": (None, dict(exe=r"C:\R&D\zorvane.exe", copied=True,
+                                    prelude=rolls_back)),
+}
 
 
 def nt4_cycle(box, exe, copied=False):
@@ -328,16 +331,13 @@ def errors_end_with_report(box):
 CASES = {  # name: (the version Wine reports, the Unix locale, the case)
     "command_lines": ("winxp", None, command_lines),
     "clean_scan_win98": ("win98", None, clean_scan_win98),
-    "xp_cycle_answer_y": ("winxp", None, lambda box: xp_cycle(box, answer=b"y\r\n")),
-    **{"xp_cycle_" + name: ("winxp", lang, lambda box, path=path, copied=copied:
-                            xp_cycle(box, path, copied))
-       for name, lang, path, copied in XP_CYCLES},
+    **{"xp_cycle_" + name: ("winxp", lang, lambda box, settings=settings:
+                            xp_cycle(box, **settings))
+       for name, (lang, settings) in XP_CYCLES.items()},
     "xp_cycle_temporary_folder_gone": ("winxp", None, temporary_folder),
     "xp_cycle_cdrom_gone": ("winxp", None, lambda box: removable_drive(box, "cdrom")),
     "xp_cycle_floppy_gone": ("winxp", None, lambda box: removable_drive(box, "floppy")),
     "xp_cycle_system_drive_d": ("winxp", None, system_drive_d),
-    "xp_cycle_after_a_rollback": ("winxp", None, lambda box: xp_cycle(
-        box, r"C:\R&D\zorvane.exe", copied=True, prelude=rolls_back)),
     "nt40_cycle": ("nt40", None, lambda box: nt4_cycle(box, PROGRAM)),
     "nt40_cycle_path_with_blanks": ("nt40", None, lambda box: nt4_cycle(box, SPACED_PROGRAM)),
     "nt40_cycle_ampersand": ("nt40", None,
