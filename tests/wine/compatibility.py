@@ -14,122 +14,38 @@ import sys
 OBJDUMP = "i686-w64-mingw32-objdump"
 ALLOWED_DLLS = {"KERNEL32.DLL", "ADVAPI32.DLL", "USER32.DLL", "MSVCRT.DLL"}
 
-# Functions that Windows NT 4.0 (any service pack) or Windows 98 lack, with where each first
-# appeared. Not complete: it names what a compiler, its runtime or a careless call is known to
-# pull in.
-MISSING = {
-    # kernel32
-    "AddVectoredExceptionHandler": "Windows XP",
-    "AcquireSRWLockExclusive": "Windows Vista",
-    "AttachConsole": "Windows XP",
-    "CreateHardLinkA": "Windows 2000",
-    "CreateSymbolicLinkA": "Windows Vista",
-    "CreateTimerQueue": "Windows 2000",
-    "CreateToolhelp32Snapshot": "Windows 2000 on the NT line (Windows 95 and 98 have it)",
-    "DecodePointer": "Windows XP SP2",
-    "EncodePointer": "Windows XP SP2",
-    "FindFirstFileExA": "Windows NT 4.0, not Windows 98",
-    "FindFirstVolumeA": "Windows 2000",
-    "FlsAlloc": "Windows Server 2003",
-    "GetConsoleWindow": "Windows 2000",
-    "GetCurrentProcessorNumber": "Windows Vista",
-    "GetFileInformationByHandleEx": "Windows Vista",
-    "GetFileSizeEx": "Windows 2000",
-    "GetFinalPathNameByHandleA": "Windows Vista",
-    "GetLongPathNameA": "Windows 98 and Windows 2000, not NT 4.0",
-    "GetLongPathNameW": "Windows 98 and Windows 2000, not NT 4.0",
-    "GetModuleHandleExA": "Windows XP",
-    "GetModuleHandleExW": "Windows XP",
-    "GetNativeSystemInfo": "Windows XP",
-    "GetProcessId": "Windows XP SP1",
-    "GetSystemTimePreciseAsFileTime": "Windows 8",
-    "GetSystemWindowsDirectoryA": "Windows 2000",
-    "GetTickCount64": "Windows Vista",
-    "GetVolumePathNameA": "Windows 2000",
-    "GlobalMemoryStatusEx": "Windows 2000",
-    "InitOnceExecuteOnce": "Windows Vista",
-    "InitializeConditionVariable": "Windows Vista",
-    "InitializeCriticalSectionAndSpinCount": "Windows NT 4.0 SP3 and Windows 98",
-    "InitializeCriticalSectionEx": "Windows Vista",
-    "InitializeSListHead": "Windows XP",
-    "InitializeSRWLock": "Windows Vista",
-    "IsWow64Process": "Windows XP SP2",
-    "Module32First": "Windows 2000 on the NT line (Windows 95 and 98 have it)",
-    "MoveFileWithProgressA": "Windows 2000",
-    "Process32First": "Windows 2000 on the NT line (Windows 95 and 98 have it)",
-    "ProcessIdToSessionId": "Windows 2000",
-    "QueryFullProcessImageNameA": "Windows Vista",
-    "QueueUserWorkItem": "Windows 2000",
-    "ReplaceFileA": "Windows 2000",
-    "SetDllDirectoryA": "Windows XP SP1",
-    "SetFilePointerEx": "Windows 2000",
-    "SignalObjectAndWait": "Windows NT 4.0, not Windows 98",
-    "SleepConditionVariableCS": "Windows Vista",
-    "SwitchToThread": "Windows NT 4.0, not Windows 98",
-    "TryEnterCriticalSection": "Windows NT 4.0, not Windows 98",
-    "VerifyVersionInfoA": "Windows 2000",
-    "VirtualAllocEx": "Windows NT 4.0, not Windows 98",
-    "WakeAllConditionVariable": "Windows Vista",
-    "WakeConditionVariable": "Windows Vista",
-    # advapi32
-    "CheckTokenMembership": "Windows 2000",
-    "ConvertSidToStringSidA": "Windows 2000",
-    "ConvertStringSidToSidA": "Windows 2000",
-    "CreateProcessWithLogonW": "Windows 2000",
-    "CreateRestrictedToken": "Windows 2000",
-    "EventRegister": "Windows Vista",
-    "RegCopyTreeA": "Windows Vista",
-    "RegDeleteKeyExA": "Windows XP x64 and Windows Vista",
-    "RegDeleteKeyValueA": "Windows Vista",
-    "RegDeleteTreeA": "Windows Vista",
-    "RegDisablePredefinedCache": "Windows 2000",
-    "RegGetValueA": "Windows XP x64 and Windows Vista",
-    "RegOpenCurrentUser": "Windows 2000",
-    "RegOverridePredefKey": "Windows 2000",
-    "RegSetKeyValueA": "Windows Vista",
-    "SystemFunction036": "Windows XP (RtlGenRandom, used by rand_s)",
-    # user32
-    "AllowSetForegroundWindow": "Windows 2000 and ME",
-    "EnumDisplayMonitors": "Windows 98 and Windows 2000, not NT 4.0",
-    "GetLastInputInfo": "Windows 2000",
-    "GetMonitorInfoA": "Windows 98 and Windows 2000, not NT 4.0",
-    "GetRawInputData": "Windows XP",
-    "GetWindowInfo": "Windows NT 4.0 SP3 and Windows 98",
-    "IsHungAppWindow": "Windows 2000",
-    "LockWorkStation": "Windows 2000",
-    "MonitorFromWindow": "Windows 98 and Windows 2000, not NT 4.0",
-    "PrintWindow": "Windows XP",
-    "RegisterRawInputDevices": "Windows XP",
-    "SendInput": "Windows NT 4.0 SP3 and Windows 98",
-    "SetLayeredWindowAttributes": "Windows 2000",
-    "SetProcessDPIAware": "Windows Vista",
-    "ShutdownBlockReasonCreate": "Windows Vista",
-    "UpdateLayeredWindow": "Windows 2000",
-    # msvcrt: the msvcrt.dll of NT 4.0 and 98 is version 6.0 at most
-    "___lc_codepage_func": "msvcrt.dll 7.0 (Windows XP)",
-    "__iob_func": "msvcrt.dll 7.0 (Windows XP)",
-    "_aligned_malloc": "msvcrt.dll 7.0 (Windows XP)",
-    "_fseeki64": "msvcrt.dll of Windows Vista",
-    "_ftelli64": "msvcrt.dll of Windows Vista",
-    "_get_output_format": "msvcrt.dll of Windows Vista",
-    "_set_invalid_parameter_handler": "msvcrt.dll of Windows Vista",
-    "_strtoi64": "msvcrt.dll 7.0 (Windows XP)",
-    "_time64": "msvcrt.dll 7.0 (Windows XP)",
-    "_vscprintf": "msvcrt.dll 7.0 (Windows XP)",
-    "fopen_s": "msvcrt.dll of Windows Vista",
-    "memcpy_s": "msvcrt.dll of Windows Vista",
-    "sprintf_s": "msvcrt.dll of Windows Vista",
-    "strcpy_s": "msvcrt.dll of Windows Vista",
-}
+# Functions that Windows NT 4.0 (any service pack) or Windows 98 lack: what a compiler, its
+# runtime or a careless call is known to pull in (kernel32, advapi32, user32, then msvcrt.dll
+# functions newer than its version 6.0 of NT 4.0 and 98). Not complete.
+MISSING = set("""
+AddVectoredExceptionHandler AcquireSRWLockExclusive AttachConsole CreateHardLinkA
+CreateSymbolicLinkA CreateTimerQueue CreateToolhelp32Snapshot DecodePointer EncodePointer
+FindFirstFileExA FindFirstVolumeA FlsAlloc GetConsoleWindow GetCurrentProcessorNumber
+GetFileInformationByHandleEx GetFileSizeEx GetFinalPathNameByHandleA GetLongPathNameA
+GetLongPathNameW GetModuleHandleExA GetModuleHandleExW GetNativeSystemInfo GetProcessId
+GetSystemTimePreciseAsFileTime GetSystemWindowsDirectoryA GetTickCount64 GetVolumePathNameA
+GlobalMemoryStatusEx InitOnceExecuteOnce InitializeConditionVariable
+InitializeCriticalSectionAndSpinCount InitializeCriticalSectionEx InitializeSListHead
+InitializeSRWLock IsWow64Process Module32First MoveFileWithProgressA Process32First
+ProcessIdToSessionId QueryFullProcessImageNameA QueueUserWorkItem ReplaceFileA SetDllDirectoryA
+SetFilePointerEx SignalObjectAndWait SleepConditionVariableCS SwitchToThread
+TryEnterCriticalSection VerifyVersionInfoA VirtualAllocEx WakeAllConditionVariable
+WakeConditionVariable
+CheckTokenMembership ConvertSidToStringSidA ConvertStringSidToSidA CreateProcessWithLogonW
+CreateRestrictedToken EventRegister RegCopyTreeA RegDeleteKeyExA RegDeleteKeyValueA RegDeleteTreeA
+RegDisablePredefinedCache RegGetValueA RegOpenCurrentUser RegOverridePredefKey RegSetKeyValueA
+SystemFunction036
+AllowSetForegroundWindow EnumDisplayMonitors GetLastInputInfo GetMonitorInfoA GetRawInputData
+GetWindowInfo IsHungAppWindow LockWorkStation MonitorFromWindow PrintWindow RegisterRawInputDevices
+SendInput SetLayeredWindowAttributes SetProcessDPIAware ShutdownBlockReasonCreate
+UpdateLayeredWindow
+___lc_codepage_func __iob_func _aligned_malloc _fseeki64 _ftelli64 _get_output_format
+_set_invalid_parameter_handler _strtoi64 _time64 _vscprintf fopen_s memcpy_s sprintf_s strcpy_s
+""".split())
 
-HEADER_FIELDS = {  # objdump -p field: required value
-    "Magic": "010b",
-    "MajorOSystemVersion": "4",
-    "MinorOSystemVersion": "0",
-    "MajorSubsystemVersion": "4",
-    "MinorSubsystemVersion": "0",
-    "Subsystem": "00000003",
-}
+HEADER_FIELDS = {"Magic": "010b", "MajorOSystemVersion": "4", "MinorOSystemVersion": "0",
+                 "MajorSubsystemVersion": "4", "MinorSubsystemVersion": "0",
+                 "Subsystem": "00000003"}  # objdump -p field: required value
 
 
 def imports(dump):
@@ -163,7 +79,7 @@ def problems(dump):
             found.append("imports from %s (only %s)" % (dll, ", ".join(sorted(ALLOWED_DLLS))))
         for function in functions:
             if function in MISSING:
-                found.append("%s!%s: first in %s" % (dll, function, MISSING[function]))
+                found.append("%s!%s: missing on NT 4.0 or 98" % (dll, function))
     delay = re.search(r"^Entry d [0-9a-f]+ ([0-9a-f]+) Delay Import Directory", dump, re.M)
     if delay is None or int(delay.group(1), 16) != 0:
         found.append("delay-load imports (not checked here)")

@@ -55,7 +55,7 @@ def build_helpers(out_dir):
     out_dir = pathlib.Path(out_dir)
     out_dir.mkdir(parents=True, exist_ok=True)
     built = {}
-    for source in ("holdopen.c", "restartlog.c", "denykey.c"):
+    for source in ("holdopen.c", "restartlog.c"):
         exe = out_dir / source.replace(".c", ".exe")
         subprocess.run([MINGW_CC, "-Os", "-s", "-o", str(exe), str(HERE / source)], check=True)
         built[exe.stem] = exe
@@ -66,7 +66,6 @@ def check_attribute_support(directory):
     """Wine keeps the hidden and system attributes in user extended attributes; a file system
     without them (tmpfs before Linux 6.6) would lose them and fail the attribute checks."""
     probe = pathlib.Path(directory) / ".xattr-probe"
-    probe.parent.mkdir(parents=True, exist_ok=True)
     probe.write_bytes(b"")
     try:
         os.setxattr(probe, "user.DOSATTRIB", b"0x2")
@@ -112,28 +111,26 @@ def _reg_string(text):
 
 
 def reg_file_text(changes):
-    """REGEDIT4 text for {key: {name: value}}; a key mapped to None is deleted. Values: str
-    (REG_SZ), int (REG_DWORD), (type, bytes) for raw data of any type, None deletes the value."""
+    """REGEDIT4 text for {key: {name: value}}; values: str (REG_SZ), int (REG_DWORD), None
+    deletes the value."""
     lines = ["REGEDIT4", ""]
     for key, values in changes.items():
-        if values is None:
-            lines += ["[-" + key + "]", ""]
-            continue
         lines.append("[" + key + "]")
         for name, value in values.items():
-            left = "@" if name == "" else _reg_string(name)
-            if value is None:
-                right = "-"
-            elif isinstance(value, str):
-                right = _reg_string(value)
-            elif isinstance(value, int):
-                right = "dword:%08x" % value
-            else:
-                kind, data = value
-                right = "hex(%x):" % kind + ",".join("%02x" % b for b in data)
-            lines.append(left + "=" + right)
+            right = ("-" if value is None else "dword:%08x" % value if isinstance(value, int)
+                     else _reg_string(value))
+            lines.append(_reg_string(name) + "=" + right)
         lines.append("")
     return "\r\n".join(lines) + "\r\n"
+
+
+def start_session(env):
+    # A wineserver started by a process whose output is captured would hold the pipe open until
+    # the server quits, seconds after each run; so the server is started on its own and
+    # persistent, and the first process boots the prefix with the real wineboot.
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-p"], env=env, timeout=120, **quiet)
+    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=300, **quiet)
 
 
 class Result:
@@ -148,22 +145,21 @@ class Lock:
 
     def __init__(self, machine, dos_path):
         self.process = subprocess.Popen(
-            ["wine", machine.helper_path("holdopen"), dos_path], env=machine.env,
+            ["wine", TEMP_DIR + r"\holdopen.exe", dos_path], env=machine.env,
             cwd=machine.c, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.DEVNULL)
-        line = self.process.stdout.readline()
-        if not line.startswith(b"locked"):
+        if not self.process.stdout.readline().startswith(b"locked"):
             self.release()
-            raise MachineError("holdopen %s: %r" % (dos_path, line))
+            raise MachineError("holdopen could not lock " + dos_path)
 
     def release(self):
+        # The end of its input lets the holder close the file; killing it ends the lock too.
         if self.process.poll() is None:
             self.process.stdin.close()
             try:
                 self.process.wait(timeout=20)
             except subprocess.TimeoutExpired:
                 self.process.kill()
-                self.process.wait()
 
 
 class Machine:
@@ -171,7 +167,6 @@ class Machine:
 
     def __init__(self, template, work_dir, helpers, version="winxp", lang=None):
         self.template = pathlib.Path(template)
-        self.version = version
         self.root = pathlib.Path(work_dir)
         self.prefix = self.root / "prefix"
         self.c = self.prefix / "drive_c"
@@ -182,7 +177,7 @@ class Machine:
         clone_prefix(self.template, self.prefix)
         for name, path in helpers.items():
             shutil.copy2(path, self.unix(TEMP_DIR + "\\" + name + ".exe"))
-        self._start_session()
+        start_session(self.env)
         self.set_registry({WINE_SETTINGS: {"Version": version}})
         self.record_restarts()
 
@@ -200,31 +195,14 @@ class Machine:
 
     # --- processes ---------------------------------------------------------------------------
 
-    def wine(self, *args, stdin=b"", timeout=120, stdout=subprocess.PIPE):
-        """Runs a Wine program; stdout may name a file (such as /dev/full) instead of a pipe."""
-        if isinstance(stdout, (str, os.PathLike)):
-            with open(stdout, "wb") as sink:
-                return self.wine(*args, stdin=stdin, timeout=timeout, stdout=sink)
-        completed = subprocess.run(["wine", *args], input=stdin, stdout=stdout,
-                                   stderr=subprocess.PIPE, env=self.env, cwd=self.c,
-                                   timeout=timeout)
-        return Result(completed)
+    def wine(self, *args, stdin=b"", stdout=subprocess.PIPE):
+        """Runs a Wine program; stdout may be an open file (such as /dev/full), not a pipe."""
+        return Result(subprocess.run(["wine", *args], input=stdin, stdout=stdout, env=self.env,
+                                     stderr=subprocess.PIPE, cwd=self.c, timeout=120))
 
     def wineserver(self, flag):
         subprocess.run(["wineserver", flag], env=self.env, timeout=120, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def _start_session(self):
-        # A wineserver started by a process whose output is captured would hold the pipe open
-        # until the server quits, seconds after each run; so the server is started here, on its
-        # own and persistent, and the first process boots the prefix with the real wineboot.
-        self.wineserver("-p")
-        subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, cwd=self.c, timeout=300,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-
-    def helper_path(self, name):
-        return TEMP_DIR + "\\" + name + ".exe"
 
     def run(self, args=(), stdin=b"", exe=r"C:\zorvane.exe", command_line=None, **options):
         """Runs the program; command_line, when given, is passed byte for byte (through a
@@ -233,13 +211,6 @@ class Machine:
             return self.wine(exe, *args, stdin=stdin, **options)
         self.write_file(TEMP_DIR + r"\run.cmd", b"@" + command_line.encode("latin-1") + b"\r\n")
         return self.wine("cmd", "/c", TEMP_DIR + r"\run.cmd", stdin=stdin, **options)
-
-    def deny(self, key, rights):
-        """Refuses every account `rights` (a KEY_* mask) on an HKEY_LOCAL_MACHINE key until the
-        next restart."""
-        result = self.wine(self.helper_path("denykey"), key.split("\\", 1)[1], "%x" % rights)
-        if result.rc != 0:
-            raise MachineError("denykey %s: exit code %d" % (key, result.rc))
 
     def lock(self, dos_path):
         lock = Lock(self, dos_path)
@@ -279,7 +250,7 @@ class Machine:
         self.locks = []
         self.wineserver("-k")
         self.wineserver("-w")
-        self._start_session()
+        start_session(self.env)
         self.record_restarts()
 
     # --- files -------------------------------------------------------------------------------
@@ -366,31 +337,24 @@ class Machine:
             raise MachineError("reg import failed: %r %r" % (result.out, result.err))
 
     def key(self, key):
-        """{name: (type, text)} of a key's values, or None when the key does not exist."""
+        """{name: text} of a key's values, or None when the key does not exist."""
         result = self.wine("reg", "query", key)
         if result.rc != 0:
             return None
-        values = {}
-        for line in result.out.decode("latin-1").splitlines():
-            if not line.startswith("    "):
-                continue
-            fields = line[4:].split("    ", 2)
-            if len(fields) < 2:
-                continue
-            name = "" if fields[0] == "(Default)" else fields[0]
-            values[name] = (fields[1], fields[2] if len(fields) > 2 else "")
-        return values
+        # reg.exe lists each value indented as: name, type and text, four blanks apart.
+        rows = [line[4:].split("    ", 2) + [""] for line in
+                result.out.decode("latin-1").splitlines() if line.startswith("    ")]
+        return {row[0]: row[2] for row in rows if len(row) > 2}
 
     def value(self, key, name):
         """The text of a value, or None when the key or value is missing."""
-        values = self.key(key) or {}
-        return values[name][1] if name in values else None
+        return (self.key(key) or {}).get(name)
 
 
 def make_template_once(prefix):
     """The template of a build directory, made by the first caller only."""
     import fcntl
-    prefix = pathlib.Path(prefix)
+    prefix = pathlib.Path(prefix).resolve()  # Wine takes only an absolute WINEPREFIX
     prefix.parent.mkdir(parents=True, exist_ok=True)
     with open(str(prefix) + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
@@ -408,11 +372,7 @@ def run_in_copy(template, argv):
     clone_prefix(template, prefix)
     env = wine_env(prefix)
     try:
-        # The server on its own first (see Machine._start_session), then the prefix's boot.
-        subprocess.run(["wineserver", "-p"], env=env, timeout=120, stdin=subprocess.DEVNULL)
-        subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=300,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        start_session(env)
         return subprocess.run(["wine", *argv], env=env).returncode
     finally:
         subprocess.run(["wineserver", "-k"], env=env, timeout=120)
@@ -425,7 +385,5 @@ if __name__ == "__main__":
         make_template_once(sys.argv[3])
     elif len(sys.argv) >= 4 and sys.argv[1] == "run-in-copy":
         sys.exit(run_in_copy(sys.argv[2], sys.argv[3:]))
-    elif len(sys.argv) == 3 and sys.argv[1] == "make-template":
-        make_template(sys.argv[2])
     else:
-        sys.exit("usage: machine.py make-template [--keep] DIR | run-in-copy TEMPLATE EXE [ARG ...]")
+        sys.exit("usage: machine.py make-template --keep DIR | run-in-copy TEMPLATE EXE [ARG ...]")
