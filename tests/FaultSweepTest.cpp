@@ -304,21 +304,5 @@ TEST(FaultSweep, EveryCallFailingOrCutLeavesABootableMachineThatACureCleans) {
     }
 }
 
-// A hiding driver keeps NT 4.0's cure in place from seeing its file: the run-once scan would
-// find it again after every logon and restart once more, for good.
-TEST(FaultSweep, Nt4RestartsOnlyWhenACureRemovedSomething) {
-    ResetMachine();
-    PutFile(Driver, "MZ");
-    TestWindows w{RealWindows()};
-    w.SetVersion(Version::Nt4);
-    HeldFile lock(Driver);
-    w.Hide(Driver);
-    const RunResult run = RunProgram(w, "zorvane.exe /AUTO");
-    EXPECT_NE(run.out.find(" System INFECTED by: Backdoor.HacDef.073.b"), std::string::npos);
-    EXPECT_TRUE(w.restartRequests.empty());
-    EXPECT_FALSE(ValueOf(RunOnce, "Zorvane"));
-    EXPECT_EQ(w.RestorePower(), 0) << "handles left open";
-}
-
 }  // namespace
 }  // namespace zorvane::testing

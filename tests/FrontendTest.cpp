@@ -26,11 +26,18 @@ const std::string Clean = " No known viruses and trojan programs found.\r\n",
                   Pause = " Press Enter to exit ...",
                   Deleted = " Backdoor.Ubriel.b     - DELETED\r\n",
                   DriverLeft = " Backdoor.HacDef.073.b - could not be removed\r\n",
+                  ShellLeft = " Backdoor.Ubriel.b     - could not be removed\r\n",
+                  NotStarted = " Cure could not be started: ",
                   Infected =
                       " System INFECTED by: Backdoor.Ubriel.b\r\n"
                       " System INFECTED by: Backdoor.HacDef.073.b\r\n",
                   Asked = Infected +
                           "Start cure you system: Y/N? (system will be rebooted automatically): ";
+
+using Arrange = std::function<void(TestWindows&)>;
+Arrange Fail(const char* call, DWORD code) {
+    return [=](TestWindows& w) { w.FailCall(call, 1, code); };
+}
 
 struct Case {
     const char* line;
@@ -38,9 +45,17 @@ struct Case {
     const char* input;
     std::string out;  // after the banner
     bool restarted = false, shellRepaired = false;
-    DWORD readFailure = 0;  // of the first ReadFile
     int exitCode = 0;
+    Arrange arrange = [](TestWindows&) {};
 };
+
+// What starts the next run of the program: untouched by a run that does not restart.
+std::string BootState() {
+    return FileBytes(BootIni).value_or("-") + ValueOf(SafeBoot, "AlternateShell").value_or("-") +
+           FileBytes(CommandFile).value_or("-") + FileBytes(Backup).value_or("-") +
+           ValueOf(Winlogon, "AutoAdminLogon").value_or("-") +
+           ValueOf(RunOnce, "Zorvane").value_or("-");
+}
 
 // On an infected machine the driver runs: its file is held open and hidden.
 void Check(const Case& c, bool infected) {
@@ -50,13 +65,17 @@ void Check(const Case& c, bool infected) {
     Process p(c.version);
     std::optional<HeldFile> driver;
     if (infected) driver.emplace(Driver), p.w.Hide(Driver);
-    if (c.readFailure) p.w.FailCall("ReadFile", 1, c.readFailure);
+    c.arrange(p.w);
+    const std::string before = BootState();
     const RunResult run = RunProgram(p.w, c.line, c.input);
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, Banner + c.out);
     EXPECT_EQ(!p.w.restartRequests.empty(), c.restarted);
     EXPECT_EQ(ValueOf(Winlogon, "Shell") == "Explorer.exe", !infected || c.shellRepaired);
+    if (!c.restarted) {
+        EXPECT_EQ(BootState(), before);
+    }
 }
 
 // One branch runs, then the pause unless "/AUTO" or "/SAFEMODE" was given or the question was
@@ -81,22 +100,36 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         {"z", Version::Xp, " y\r\n", Asked},
         {"z", Version::Xp, "\r\ny\r\n", Asked},
         {"z", Version::Xp, "", Asked},
-        {"z", Version::Xp, "y\r\n", Asked, false, false, error::BrokenPipe},
+        {"z", Version::Xp, "y\r\n", Asked, false, false, 0, Fail("ReadFile", error::BrokenPipe)},
         {"z /AUTO", Version::Xp, "", Infected, true},
         // NT 4.0 cures in place, where the running driver keeps its file out of reach.
-        {"z", Version::Nt4, "y", Asked + Deleted + DriverLeft, true, true, 0, 1},
-        {"z /auto", Version::Nt4, "", Infected + Deleted + DriverLeft, true, true, 0, 1},
+        {"z", Version::Nt4, "y", Asked + Deleted + DriverLeft, true, true, 1},
+        {"z /auto", Version::Nt4, "", Infected + Deleted + DriverLeft, true, true, 1},
         {"z", Version::Win98, "", Clean + Pause},
         // "/NOCURE" reports only, even with "/AUTO", and tells a script by exit code 2; the pause
         // follows unless "/AUTO" is given.
-        {"z /NOCURE", Version::Xp, "y\r\n", Infected + Pause, false, false, 0, 2},
-        {"z /NoCure /Auto", Version::Nt4, "", Infected, false, false, 0, 2},
-        {"z /auto /nocure", Version::Xp, "", Infected, false, false, 0, 2},
+        {"z /NOCURE", Version::Xp, "y\r\n", Infected + Pause, false, false, 2},
+        {"z /NoCure /Auto", Version::Nt4, "", Infected, false, false, 2},
+        {"z /auto /nocure", Version::Xp, "", Infected, false, false, 2},
         // The Safe Mode run finishes a cure already accepted: "/NOCURE" does not apply to it.
         // (The hiding driver still runs here, so its file is not listed and not removed.)
         {"z /SAFEMODE /AUTO", Version::Xp, "", Deleted, true, true},
         {"z /safemode /nocure", Version::Nt4, "", Deleted, false, true},
-        {"z /SAFEMODE", Version::Win98, "", ""}};
+        {"z /SAFEMODE", Version::Win98, "", ""},
+        // The shell's repair refused: told, and on NT 4.0 no restart and no rescan to come; the
+        // rescan after a cure reports what is left and stops there.
+        {"z /SAFEMODE /AUTO", Version::Xp, "", ShellLeft, true, false, 1,
+         Fail("RegSetValueExA", error::AccessDenied)},
+        {"z /AUTO", Version::Nt4, "", Infected + ShellLeft + DriverLeft, false, false, 1,
+         Fail("RegSetValueExA", error::AccessDenied)},
+        {"z /Auto /AfterCure", Version::Nt4, "", Infected + ShellLeft + DriverLeft, false, false,
+         1},
+        // The cure cannot start: the user is told why, and nothing is changed.
+        {"z /AUTO", Version::Xp, "", Infected + NotStarted + "no boot.ini found\r\n", false, false,
+         1, [](TestWindows&) { Erase(BootIni); }},
+        {"z /AUTO", Version::Vista, "",
+         Infected + NotStarted + "this Windows version does not start from boot.ini\r\n", false,
+         false, 1}};
     for (const Case& c : infectedCases) Check(c, true);
 }
 

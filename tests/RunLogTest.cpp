@@ -80,35 +80,32 @@ TEST(RunLog, TellsTheStoryOfTheWholeCure) {
 
 // A log that cannot be opened or written changes nothing else of a run; "/NOLOG" opens none.
 TEST(RunLog, NeverChangesTheRun) {
-    const auto scan = [](const std::function<void()>& arrange, const char* line) {
+    const auto scan = [](const std::function<void(TestWindows&)>& arrange, const char* line) {
         ResetMachine();
         PlantThreats();
-        arrange();
         Process p;
+        arrange(p.w);
         const RunResult run = RunProgram(p.w, line);
         return std::to_string(run.exitCode) + run.out + run.err +
                ValueOf(SafeBoot, "AlternateShell").value_or("-") +
                FileBytes(CommandFile).value_or("-") + FileBytes(BootIni).value_or("-");
     };
-    const std::string plain = scan([] {}, "z /AUTO /NOLOG");
+    const auto oldLog = [](DWORD attributes) {
+        return [=](TestWindows&) { PutFile(RunLog, "old", attributes); };
+    };
+    const std::string plain = scan([](TestWindows&) {}, "z /AUTO /NOLOG");
     EXPECT_FALSE(Exists(RunLog));
-    EXPECT_EQ(scan([] { PutFile(RunLog, "old", FileAttributeReadOnly); }, "z /AUTO"), plain);
+    EXPECT_EQ(scan(oldLog(FileAttributeReadOnly), "z /AUTO"), plain);
     EXPECT_EQ(FileBytes(RunLog), "old");
     std::optional<HeldFile> held;
-    EXPECT_EQ(scan([&] { PutFile(RunLog, "old"), held.emplace(RunLog); }, "z /AUTO"), plain);
+    EXPECT_EQ(scan([&](TestWindows&) { PutFile(RunLog, "old"), held.emplace(RunLog); }, "z /AUTO"),
+              plain);
     held.reset();
-    EXPECT_EQ(scan([] { PutFile(RunLog, "old"); }, "z /AUTO /nolog"), plain);
+    EXPECT_EQ(scan(oldLog(0), "z /AUTO /nolog"), plain);
     EXPECT_EQ(FileBytes(RunLog), "old");
     // The log's own first write failing (a full disk; two blocks of the banner come before
     // it) is given up without a word.
-    ResetMachine();
-    PlantThreats();
-    Process p;
-    p.w.FailCall("WriteFile", 3, error::DiskFull);
-    const RunResult run = RunProgram(p.w, "z /AUTO");
-    EXPECT_EQ(std::to_string(run.exitCode) + run.out + run.err +
-                  ValueOf(SafeBoot, "AlternateShell").value_or("-") +
-                  FileBytes(CommandFile).value_or("-") + FileBytes(BootIni).value_or("-"),
+    EXPECT_EQ(scan([](TestWindows& w) { w.FailCall("WriteFile", 3, error::DiskFull); }, "z /AUTO"),
               plain);
     EXPECT_EQ(FileBytes(RunLog), "");
 }

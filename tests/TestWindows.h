@@ -11,7 +11,56 @@
 #include <string>
 #include <vector>
 
+#include "platform/AsciiText.h"
 #include "platform/WindowsApi.h"
+
+// The calls that reach Wine as they are, journaled and open to faults: result, name, parameters,
+// arguments, the result of a failed call.
+#define ZORVANE_FORWARDED_CALLS(X)                                                                 \
+    X(DWORD, GetFileType, (HANDLE a), (a), FileTypeUnknown)                                        \
+    X(BOOL, ReadFile, (HANDLE a, void* b, DWORD c, DWORD* d, void* e), (a, b, c, d, e), 0)         \
+    X(BOOL, WriteFile, (HANDLE a, const void* b, DWORD c, DWORD* d, void* e), (a, b, c, d, e), 0)  \
+    X(BOOL, CloseHandle, (HANDLE a), (a), 0)                                                       \
+    X(BOOL, CharToOemA, (const char* a, char* b), (a, b), 0)                                       \
+    X(LONG, RegOpenKeyA, (HKEY a, const char* b, HKEY* c), (a, b, c), 0)                           \
+    X(LONG, RegOpenKeyExA, (HKEY a, const char* b, DWORD c, DWORD d, HKEY* e), (a, b, c, d, e), 0) \
+    X(LONG, RegCreateKeyExA,                                                                       \
+      (HKEY a, const char* b, DWORD c, char* d, DWORD e, DWORD f, void* g, HKEY* h, DWORD* i),     \
+      (a, b, c, d, e, f, g, h, i), 0)                                                              \
+    X(LONG, RegQueryValueExA, (HKEY a, const char* b, DWORD* c, DWORD* d, BYTE* e, DWORD* f),      \
+      (a, b, c, d, e, f), 0)                                                                       \
+    X(LONG, RegCloseKey, (HKEY a), (a), 0)                                                         \
+    X(LONG, RegDeleteKeyA, (HKEY a, const char* b), (a, b), 0)                                     \
+    X(LONG, RegEnumKeyA, (HKEY a, DWORD b, char* c, DWORD d), (a, b, c, d), 0)                     \
+    X(BOOL, FindClose, (HANDLE a), (a), 0)                                                         \
+    X(BOOL, FileTimeToLocalFileTime, (const FILETIME* a, FILETIME* b), (a, b), 0)                  \
+    X(BOOL, FileTimeToDosDateTime, (const FILETIME* a, WORD* b, WORD* c), (a, b, c), 0)            \
+    X(BOOL, DeleteFileA, (const char* a), (a), 0)                                                  \
+    X(BOOL, SetFileAttributesA, (const char* a, DWORD b), (a, b), 0)                               \
+    X(BOOL, MoveFileExA, (const char* a, const char* b, DWORD c), (a, b, c), 0)                    \
+    X(DWORD, SetFilePointer, (HANDLE a, LONG b, LONG * c, DWORD d), (a, b, c, d),                  \
+      InvalidSetFilePointer)                                                                       \
+    X(UINT, GetDriveTypeA, (const char* a), (a), 0)                                                \
+    X(DWORD, GetTempPathA, (DWORD a, char* b), (a, b), 0)                                          \
+    X(DWORD, GetShortPathNameA, (const char* a, char* b, DWORD c), (a, b, c), 0)                   \
+    X(BOOL, CopyFileA, (const char* a, const char* b, BOOL c), (a, b, c), 0)                       \
+    X(BOOL, FlushFileBuffers, (HANDLE a), (a), 0)                                                  \
+    X(UINT, GetSystemDirectoryA, (char* a, UINT b), (a, b), 0)                                     \
+    X(UINT, GetWindowsDirectoryA, (char* a, UINT b), (a, b), 0)                                    \
+    X(HANDLE, OpenProcess, (DWORD a, BOOL b, DWORD c), (a, b, c), nullptr)                         \
+    X(BOOL, OpenProcessToken, (HANDLE a, DWORD b, HANDLE * c), (a, b, c), 0)                       \
+    X(BOOL, LookupPrivilegeValueA, (const char* a, const char* b, LUID* c), (a, b, c), 0)          \
+    X(BOOL, AdjustTokenPrivileges,                                                                 \
+      (HANDLE a, BOOL b, const TOKEN_PRIVILEGES* c, DWORD d, TOKEN_PRIVILEGES* e, DWORD* f),       \
+      (a, b, c, d, e, f), 0)
+// Pure computation, the thread's own state and constants: neither journaled nor failed.
+#define ZORVANE_DIRECT_CALLS(X)                     \
+    X(const char*, CharNextA, (const char* a), (a)) \
+    X(DWORD, GetLastError, (), ())                  \
+    X(void, SetLastError, (DWORD a), (a))           \
+    X(void, GetLocalTime, (SYSTEMTIME * a), (a))    \
+    X(HANDLE, GetCurrentProcess, (), ())            \
+    X(DWORD, GetCurrentProcessId, (), ())
 
 namespace zorvane::testing {
 
@@ -23,27 +72,41 @@ class TestWindows final : public WindowsApi {
     ~TestWindows() override;
 
     // --- what a case sets -------------------------------------------------------------------
-    void SetVersion(Version version, bool versionRecord = true);
-    void SetProcess(std::string commandLine, std::string modulePath);
-    void SetStdHandles(HANDLE input, HANDLE output, HANDLE error);
-    void SetSystemDrive(std::optional<std::string> value);
-    void Hide(const std::string& path);  // as the hiding driver does, until Unhide
-    void UnhideAll();
+    void SetVersion(Version version, bool versionRecord = true) {
+        version_ = version;
+        versionRecord_ = versionRecord;
+    }
+    void SetProcess(std::string commandLine, std::string modulePath) {
+        commandLine_ = std::move(commandLine);
+        modulePath_ = std::move(modulePath);
+    }
+    void SetStdHandles(HANDLE input, HANDLE output, HANDLE error) { std_ = {input, output, error}; }
+    void SetSystemDrive(std::optional<std::string> value) { systemDrive_ = std::move(value); }
+    void Hide(const std::string& path) { hidden_.insert(AsciiUpper(path)); }  // until UnhideAll
+    void UnhideAll() { hidden_.clear(); }
 
     // --- faults -----------------------------------------------------------------------------
     // The Nth counted call from now (1-based), or the Nth call of `name`, fails with `code`.
-    void FailAt(int position, DWORD code);
-    void FailCall(const std::string& name, int occurrence, DWORD code);
+    void FailAt(int position, DWORD code) {
+        failAt_ = counted_ + position;
+        failCode_ = code;
+    }
+    void FailCall(const std::string& name, int occurrence, DWORD code) {
+        failCalls_[name] = {seen_[name] + occurrence, code};
+    }
     // The Nth counted call and every later one fail without reaching Wine, as if the machine
     // lost its power just before it.
-    void PowerCutAt(int position);
+    void PowerCutAt(int position) { cutAt_ = counted_ + position; }
     bool PowerCut() const { return cut_; }
     // After a power cut (or a run that leaked): closes what the program left open, as a
     // machine that restarts would, and ends the cut; failures and a cut planned for later calls
-    // stay.
-    // Answers how many were open.
+    // stay. Answers how many were open.
     int RestorePower();
-    void ClearFaults();
+    void ClearFaults() {
+        failAt_.reset();
+        cutAt_.reset();
+        failCalls_.clear();
+    }
 
     // --- what the program did ---------------------------------------------------------------
     struct Call {
@@ -54,77 +117,34 @@ class TestWindows final : public WindowsApi {
     const std::vector<Call>& Journal() const { return journal_; }
     std::vector<std::string> JournalOf(const std::set<std::string>& names) const;
     void ClearJournal() { journal_.clear(); }
-    int Counted() const { return counted_; }
     std::vector<UINT> restartRequests;
 
     // --- the door ---------------------------------------------------------------------------
+#define ZORVANE_DECLARE(Result, Name, Params, ...) Result Name Params override;
+    ZORVANE_FORWARDED_CALLS(ZORVANE_DECLARE)
+    ZORVANE_DIRECT_CALLS(ZORVANE_DECLARE)
+#undef ZORVANE_DECLARE
     const char* GetCommandLineA() override;
-    const char* CharNextA(const char* current) override;
     DWORD GetModuleFileNameA(HMODULE module, char* fileName, DWORD size) override;
     HANDLE GetStdHandle(DWORD stdHandle) override;
-    DWORD GetFileType(HANDLE file) override;
-    BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) override;
-    BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written,
-                   void* overlapped) override;
-    BOOL CloseHandle(HANDLE object) override;
-    DWORD GetLastError() override;
-    void SetLastError(DWORD code) override;
-    BOOL CharToOemA(const char* source, char* destination) override;
-    void GetLocalTime(SYSTEMTIME* time) override;
     DWORD GetVersion() override;
     BOOL GetVersionExA(OSVERSIONINFOA* versionInfo) override;
     DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) override;
-    LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) override;
-    LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, DWORD desired,
-                       HKEY* result) override;
-    LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass,
-                         DWORD options, DWORD desired, void* security, HKEY* result,
-                         DWORD* disposition) override;
-    LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
-                          DWORD* dataSize) override;
     LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                         const BYTE* data, DWORD dataSize) override;
-    LONG RegCloseKey(HKEY key) override;
-    LONG RegDeleteKeyA(HKEY key, const char* subKey) override;
-    LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) override;
     HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) override;
-    BOOL FindClose(HANDLE findFile) override;
-    BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, FILETIME* localFileTime) override;
-    BOOL FileTimeToDosDateTime(const FILETIME* fileTime, WORD* fatDate, WORD* fatTime) override;
     HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, void* security,
                        DWORD creationDisposition, DWORD flags, HANDLE templateFile) override;
-    BOOL DeleteFileA(const char* fileName) override;
-    BOOL SetFileAttributesA(const char* fileName, DWORD attributes) override;
-    BOOL MoveFileExA(const char* existingName, const char* newName, DWORD flags) override;
-    DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method) override;
-    UINT GetDriveTypeA(const char* rootPathName) override;
-    DWORD GetTempPathA(DWORD size, char* buffer) override;
-    DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override;
-    BOOL CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) override;
-    BOOL FlushFileBuffers(HANDLE file) override;
-    UINT GetSystemDirectoryA(char* buffer, UINT size) override;
-    UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
-    HANDLE GetCurrentProcess() override;
-    DWORD GetCurrentProcessId() override;
-    HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId) override;
-    BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token) override;
-    BOOL LookupPrivilegeValueA(const char* systemName, const char* name, LUID* luid) override;
-    BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, const TOKEN_PRIVILEGES* newState,
-                               DWORD bufferLength, TOKEN_PRIVILEGES* previousState,
-                               DWORD* returnLength) override;
     BOOL ExitWindowsEx(UINT flags, DWORD reserved) override;
 
   private:
     // Journals the call and answers the error it must fail with, if any.
     std::optional<DWORD> Arrive(const char* name, std::string args, HANDLE handle = nullptr);
-    template <class Result, class Forward>
-    Result Pass(const char* name, std::string args, Result failed, Forward forward,
-                HANDLE handle = nullptr);
-    template <class Forward>
-    LONG PassRegistry(const char* name, std::string args, Forward forward);
-    template <class Handle>
-    Handle Opened(Handle handle, int kind);
-    void Closed(const void* handle);
+    // Journals the call with `params` (texts, numbers and registry roots; the first handle
+    // marks a call on a standard handle), fails it or forwards it, and keeps track of the
+    // handles and keys it opens or closes.
+    template <class Result, class Forward, class... Params>
+    Result Pass(const char* name, Result failed, Forward forward, Params... params);
 
     WindowsApi& real_;
     std::vector<Call> journal_;
@@ -139,10 +159,8 @@ class TestWindows final : public WindowsApi {
     std::optional<Version> version_;
     bool versionRecord_ = true;
     std::optional<std::string> commandLine_, modulePath_;
-    std::optional<std::string> systemDrive_;
-    bool systemDriveSet_ = false;
-    HANDLE std_[3] = {};
-    bool stdSet_ = false;
+    std::optional<std::optional<std::string>> systemDrive_;  // outer: set by the case
+    std::optional<std::vector<HANDLE>> std_;
 };
 
 }  // namespace zorvane::testing
