@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/AsciiText.h"
 #include "platform/Handles.h"
 #include "platform/RunLog.h"
 
@@ -36,7 +37,7 @@ std::vector<std::string> SubkeyNames(HKEY root, const std::string& path) {
 LONG DeleteTree(HKEY root, const std::string& path, int depth) {
     if (depth < MaxDepth) {
         for (const std::string& name : SubkeyNames(root, path))
-            DeleteTree(root, path + "\\" + name, depth + 1);
+            DeleteTree(root, Join({path, "\\", name}), depth + 1);
     }
     return Windows().RegDeleteKeyA(root, path.c_str());
 }
