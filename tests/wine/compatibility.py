@@ -50,18 +50,8 @@ HEADER_FIELDS = {"Magic": "010b", "MajorOSystemVersion": "4", "MinorOSystemVersi
 
 def imports(dump):
     """{DLL name: [function names]} from the import tables of objdump -p."""
-    tables = {}
-    current = None
-    for line in dump.splitlines():
-        dll = re.match(r"\tDLL Name: (\S+)$", line)
-        row = re.match(r"\t[0-9a-f]+\t\s*\d+\s+(\S+)$", line)
-        if dll:
-            current = tables.setdefault(dll.group(1), [])
-        elif row and current is not None:
-            current.append(row.group(1))
-        elif not line.startswith("\t"):
-            current = None
-    return tables
+    return {dll: re.findall(r"^\t[0-9a-f]+\t\s*\d+\s+(\S+)$", rows, re.M)
+            for dll, rows in re.findall(r"^\tDLL Name: (\S+)\n((?:\t.*\n)*)", dump, re.M)}
 
 
 def problems(dump):

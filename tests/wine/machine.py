@@ -10,19 +10,19 @@ import os
 import pathlib
 import shutil
 import subprocess
+import types
 
 HERE = pathlib.Path(__file__).resolve().parent
 MINGW_CC = "i686-w64-mingw32-gcc-win32"
 
 HKLM = "HKEY_LOCAL_MACHINE"
-HKCU = "HKEY_CURRENT_USER"
 WINLOGON = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon"
 SAFEBOOT = HKLM + r"\SYSTEM\ControlSet001\Control\SafeBoot"
 RUNONCE = HKLM + r"\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce"
 SESSION_MANAGER = HKLM + r"\SYSTEM\CurrentControlSet\Control\Session Manager"
 AEDEBUG = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\AeDebug"
-WINE_SETTINGS = HKCU + r"\Software\Wine"
-DLL_OVERRIDES = HKCU + r"\Software\Wine\DllOverrides"
+WINE_SETTINGS = r"HKEY_CURRENT_USER\Software\Wine"
+DLL_OVERRIDES = WINE_SETTINGS + r"\DllOverrides"
 WINE_DRIVES = HKLM + r"\Software\Wine\Drives"
 
 TEMP_DIR = r"C:\windows\temp"
@@ -41,8 +41,7 @@ class MachineError(Exception):
 def wine_env(prefix, lang=None):
     """lang: a generated Unix locale such as ru_RU.UTF-8; Wine takes its ANSI and OEM code pages
     from it."""
-    env = dict(os.environ)
-    env.update(WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all")
+    env = dict(os.environ, WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all")
     if lang:
         env.update(LANG=lang, LC_ALL=lang)
     env.pop("DISPLAY", None)
@@ -52,33 +51,15 @@ def wine_env(prefix, lang=None):
 
 def build_helpers(out_dir):
     """Compiles the suite's small Windows programs; returns {name: path}."""
-    out_dir = pathlib.Path(out_dir)
-    out_dir.mkdir(parents=True, exist_ok=True)
-    built = {}
-    for source in ("holdopen.c", "restartlog.c"):
-        exe = out_dir / source.replace(".c", ".exe")
-        subprocess.run([MINGW_CC, "-Os", "-s", "-o", str(exe), str(HERE / source)], check=True)
-        built[exe.stem] = exe
+    built = {name: pathlib.Path(out_dir) / (name + ".exe") for name in ("holdopen", "restartlog")}
+    pathlib.Path(out_dir).mkdir(parents=True, exist_ok=True)
+    for name, exe in built.items():
+        subprocess.run([MINGW_CC, "-Os", "-s", "-o", exe, HERE / (name + ".c")], check=True)
     return built
-
-
-def check_attribute_support(directory):
-    """Wine keeps the hidden and system attributes in user extended attributes; a file system
-    without them (tmpfs before Linux 6.6) would lose them and fail the attribute checks."""
-    probe = pathlib.Path(directory) / ".xattr-probe"
-    probe.write_bytes(b"")
-    try:
-        os.setxattr(probe, "user.DOSATTRIB", b"0x2")
-    except OSError as error:
-        raise MachineError("%s does not keep user extended attributes (%s); set TMPDIR to a "
-                           "directory on a disk file system" % (directory, error)) from None
-    finally:
-        probe.unlink()
 
 
 def make_template(prefix):
     """A fresh 32-bit prefix with Wine's crash debugger switched off."""
-    check_attribute_support(pathlib.Path(prefix).parent)
     env = wine_env(prefix)
     # No Mono or Gecko: nothing here needs them, and their installers only slow the boot.
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
@@ -110,20 +91,6 @@ def _reg_string(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-def reg_file_text(changes):
-    """REGEDIT4 text for {key: {name: value}}; values: str (REG_SZ), int (REG_DWORD), None
-    deletes the value."""
-    lines = ["REGEDIT4", ""]
-    for key, values in changes.items():
-        lines.append("[" + key + "]")
-        for name, value in values.items():
-            right = ("-" if value is None else "dword:%08x" % value if isinstance(value, int)
-                     else _reg_string(value))
-            lines.append(_reg_string(name) + "=" + right)
-        lines.append("")
-    return "\r\n".join(lines) + "\r\n"
-
-
 def start_session(env):
     # A wineserver started by a process whose output is captured would hold the pipe open until
     # the server quits, seconds after each run; so the server is started on its own and
@@ -131,13 +98,6 @@ def start_session(env):
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["wineserver", "-p"], env=env, timeout=120, **quiet)
     subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=300, **quiet)
-
-
-class Result:
-    def __init__(self, completed):
-        self.rc = completed.returncode
-        self.out = completed.stdout
-        self.err = completed.stderr
 
 
 class Lock:
@@ -153,13 +113,10 @@ class Lock:
             raise MachineError("holdopen could not lock " + dos_path)
 
     def release(self):
-        # The end of its input lets the holder close the file; killing it ends the lock too.
+        # The end of its input lets the holder close the file itself.
         if self.process.poll() is None:
             self.process.stdin.close()
-            try:
-                self.process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
+            self.process.wait(timeout=20)
 
 
 class Machine:
@@ -188,17 +145,16 @@ class Machine:
         self.close()
 
     def close(self):
-        for lock in self.locks:
-            lock.release()
-        self.wineserver("-k")
+        self.wineserver("-k")  # ending every process, the lock holders too
         shutil.rmtree(self.root, ignore_errors=True)
 
     # --- processes ---------------------------------------------------------------------------
 
     def wine(self, *args, stdin=b"", stdout=subprocess.PIPE):
         """Runs a Wine program; stdout may be an open file (such as /dev/full), not a pipe."""
-        return Result(subprocess.run(["wine", *args], input=stdin, stdout=stdout, env=self.env,
-                                     stderr=subprocess.PIPE, cwd=self.c, timeout=120))
+        done = subprocess.run(["wine", *args], input=stdin, stdout=stdout, env=self.env,
+                              stderr=subprocess.PIPE, cwd=self.c, timeout=120)
+        return types.SimpleNamespace(rc=done.returncode, out=done.stdout, err=done.stderr)
 
     def wineserver(self, flag):
         subprocess.run(["wineserver", flag], env=self.env, timeout=120, stdin=subprocess.DEVNULL,
@@ -213,9 +169,7 @@ class Machine:
         return self.wine("cmd", "/c", TEMP_DIR + r"\run.cmd", stdin=stdin, **options)
 
     def lock(self, dos_path):
-        lock = Lock(self, dos_path)
-        self.locks.append(lock)
-        return lock
+        self.locks.append(Lock(self, dos_path))
 
     # --- restarts ----------------------------------------------------------------------------
 
@@ -231,11 +185,8 @@ class Machine:
 
     def restart_requests(self):
         """The wineboot arguments of each recorded restart request, in order."""
-        log = self.unix(RESTART_LOG)
-        if not log.exists():
-            return []
-        return [line.split(None, 1)[1] if " " in line else ""
-                for line in log.read_text("latin-1").splitlines()]
+        return [line.partition(" ")[2] for line in
+                (self.read_file(RESTART_LOG) or b"").decode("latin-1").splitlines()]
 
     def restart(self):
         """Shuts Wine down (ending every process, locks included) and starts a new session, whose
@@ -245,8 +196,6 @@ class Machine:
         target = self._wineboot()
         target.unlink()
         os.link(self.template / target.relative_to(self.prefix), target)
-        for lock in self.locks:
-            lock.release()
         self.locks = []
         self.wineserver("-k")
         self.wineserver("-w")
@@ -260,36 +209,29 @@ class Machine:
 
     def add_drive(self, letter, kind=None):
         """A new drive letter on a folder of its own; kind "cdrom" or "floppy" makes Wine report
-        that drive type (from the next session on)."""
+        that drive type. Restarts, since Wine reads drive types and the system drive at boot."""
         folder = self.prefix / ("drive_" + letter.lower())
         folder.mkdir(exist_ok=True)
         self._drive_link(letter).symlink_to("../" + folder.name)
         if kind:
             self.set_registry({WINE_DRIVES: {letter.lower() + ":": kind}})
+        self.restart()
 
     def remove_drive(self, letter):
         """The disk is out: the letter leads nowhere any more."""
         self._drive_link(letter).unlink()
 
-    def temp_dir(self):
-        """The user's temporary folder, as programs see it in %TEMP%."""
-        return self.wine("cmd", "/c", "echo %TEMP%").out.decode("latin-1").strip()
-
     def unix(self, dos_path):
         """The Unix path of a drive path; existing components are matched without regard to
         case, as Windows does."""
         drive, _, rest = dos_path.partition(":\\")
-        if drive.upper() == "C":
-            path = self.c
-        elif len(drive) == 1 and self._drive_link(drive).is_dir():
-            path = self._drive_link(drive).resolve()
-        else:
+        path = self._drive_link(drive)
+        if not path.is_dir():
             raise MachineError("drive not mapped: " + dos_path)
-        for part in [p for p in rest.split("\\") if p]:
-            match = None
-            if path.is_dir():
-                match = next((e for e in os.listdir(path) if e.lower() == part.lower()), None)
-            path = path / (match or part)
+        path = path.resolve()
+        for part in filter(None, rest.split("\\")):
+            found = os.listdir(path) if path.is_dir() else []
+            path = path / next((e for e in found if e.lower() == part.lower()), part)
         return path
 
     def write_file(self, dos_path, data, attributes=""):
@@ -299,11 +241,7 @@ class Machine:
         if path.exists():
             path.chmod(0o644)
         path.write_bytes(data)
-        self.set_attributes(dos_path, attributes)
-
-    def set_attributes(self, dos_path, attributes):
         # Wine keeps hidden and system in the user.DOSATTRIB attribute and read-only in the mode.
-        path = self.unix(dos_path)
         flags = (2 if "h" in attributes else 0) | (4 if "s" in attributes else 0)
         if flags:
             os.setxattr(path, "user.DOSATTRIB", b"0x%x" % flags)
@@ -329,9 +267,15 @@ class Machine:
     # --- registry ----------------------------------------------------------------------------
 
     def set_registry(self, changes):
-        """Applies {key: {name: value}} (see reg_file_text) in one reg.exe run."""
+        """Applies {key: {name: value}} in one reg.exe run; values: str (REG_SZ), int (REG_DWORD),
+        None deletes the value."""
+        lines = ["REGEDIT4"]
+        for key, values in changes.items():
+            lines += ["", "[" + key + "]"] + [_reg_string(name) + "=" + (
+                "-" if value is None else "dword:%08x" % value if isinstance(value, int)
+                else _reg_string(value)) for name, value in values.items()]
         dos = TEMP_DIR + r"\changes.reg"
-        self.write_file(dos, reg_file_text(changes).encode("latin-1"))
+        self.write_file(dos, "\r\n".join(lines + ["", ""]).encode("latin-1"))
         result = self.wine("reg", "import", dos)
         if result.rc != 0:
             raise MachineError("reg import failed: %r %r" % (result.out, result.err))
