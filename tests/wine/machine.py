@@ -123,17 +123,17 @@ class Machine:
     """A copy of the template prefix. Use as a context manager: the copy goes at the end."""
 
     def __init__(self, template, work_dir, helpers, version="winxp", lang=None):
-        self.template = pathlib.Path(template)
         self.root = pathlib.Path(work_dir)
         self.prefix = self.root / "prefix"
         self.c = self.prefix / "drive_c"
-        self.helpers = helpers
         self.env = wine_env(self.prefix, lang)
         self.locks = []
         self.root.mkdir(parents=True, exist_ok=True)
-        clone_prefix(self.template, self.prefix)
-        for name, path in helpers.items():
-            shutil.copy2(path, self.unix(TEMP_DIR + "\\" + name + ".exe"))
+        clone_prefix(template, self.prefix)
+        shutil.copy2(helpers["holdopen"], self.unix(TEMP_DIR + r"\holdopen.exe"))
+        # The stand-in replaces the hard link to the template's file, not the file.
+        self.unix(r"C:\windows\system32\wineboot.exe").unlink()
+        shutil.copy2(helpers["restartlog"], self.unix(r"C:\windows\system32\wineboot.exe"))
         start_session(self.env)
         self.set_registry({WINE_SETTINGS: {"Version": version}})
         self.record_restarts()
@@ -173,15 +173,10 @@ class Machine:
 
     # --- restarts ----------------------------------------------------------------------------
 
-    def _wineboot(self):
-        return self.unix(r"C:\windows\system32\wineboot.exe")
-
-    def record_restarts(self):
-        """From now on ExitWindowsEx only appends its wineboot command line to the log."""
-        self.set_registry({DLL_OVERRIDES: {"wineboot.exe": "native"}})
-        target = self._wineboot()
-        target.unlink()
-        shutil.copy2(self.helpers["restartlog"], target)
+    def record_restarts(self, on=True):
+        """While on, ExitWindowsEx only appends its wineboot command line to the log: Wine runs
+        the stand-in in place of wineboot.exe only with the native override."""
+        self.set_registry({DLL_OVERRIDES: {"wineboot.exe": "native" if on else None}})
 
     def restart_requests(self):
         """The wineboot arguments of each recorded restart request, in order."""
@@ -192,10 +187,7 @@ class Machine:
         """Shuts Wine down (ending every process, locks included) and starts a new session, whose
         boot carries out the delete-at-restart list and runs the RunOnce entries before the
         first process goes on. Restart requests are recorded again afterwards; the log is kept."""
-        self.set_registry({DLL_OVERRIDES: {"wineboot.exe": None}})
-        target = self._wineboot()
-        target.unlink()
-        os.link(self.template / target.relative_to(self.prefix), target)
+        self.record_restarts(False)
         self.locks = []
         self.wineserver("-k")
         self.wineserver("-w")
@@ -305,6 +297,7 @@ def make_template_once(prefix):
         if not (prefix / "system.reg").exists():
             shutil.rmtree(prefix, ignore_errors=True)
             make_template(prefix)
+    return prefix
 
 
 def run_in_copy(template, argv):

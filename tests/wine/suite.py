@@ -36,16 +36,12 @@ LEGACY_KEYS = [m.HKLM + r"\SYSTEM\ControlSet00%d\Enum\Root\LEGACY_UBR2DRV" % n f
 BOOT_INI = r"C:\boot.ini"
 BACKUP = r"C:\boot.ini.ZRVBACKUP"
 COMMAND_FILE = r"C:\Zorvane.cmd"
-XP_BOOT_INI = [
-    b"[boot loader]",
-    b"timeout=30",
-    b"default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS",
-    b"[operating systems]",
+ORIGINAL_BOOT_INI = (
+    b"[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+    b"[operating systems]\r\n"
     b'multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS="Microsoft Windows XP Professional" '
-    b"/noexecute=optin /fastdetect",
-    b'C:\\CMDCONS\\BOOTSECT.DAT="Microsoft Windows Recovery Console" /cmdcons',
-]
-ORIGINAL_BOOT_INI = t.CRLF.join(XP_BOOT_INI) + t.CRLF
+    b"/noexecute=optin /fastdetect\r\n"
+    b'C:\\CMDCONS\\BOOTSECT.DAT="Microsoft Windows Recovery Console" /cmdcons\r\n')
 SAFE_MODE_BOOT_INI = ORIGINAL_BOOT_INI.replace(
     b"/fastdetect", b"/fastdetect /SAFEBOOT:MINIMAL(ALTERNATESHELL)")
 # What Windows names the device of the running system by (XP on the first partition).
@@ -54,7 +50,6 @@ BOOT_DEVICE = {m.HKLM + r"\SYSTEM\CurrentControlSet\Control":
 
 COPY = r"C:\ZRVCURE.EXE"  # the copy the restart runs when the program's own path would not do
 RESTART = "--end-session"  # ExitWindowsEx(EWX_REBOOT) without EWX_FORCE, as Wine passes it on
-B = t.banner
 CURED = {"Shell": "Explorer.exe", "driver keys": [False] * 4, "files": [False] * 7}
 
 
@@ -87,7 +82,7 @@ def plant(box):
 def run(box, args=(), stdin=b"", out=b"", rc=0, exe=PROGRAM, command_line=None, what="run",
         **options):
     result = box.run(args, stdin, exe=exe, command_line=command_line, **options)
-    check([result.out, result.rc, result.err], [B() + out, rc, b""], what + ": output, exit code")
+    check([result.out, result.rc, result.err], [t.BANNER + out, rc, b""], what + ": output, rc")
 
 
 def state(box, command_file=COMMAND_FILE):
@@ -120,21 +115,19 @@ def check_log(box, cure_run, cure_lines, drive="C"):
 
 # --- the cases ---------------------------------------------------------------------------------
 
-# (what, argv or a raw command line, stdin, output after the banner): the command line, console
-# and exit code of a real process. The end of input ends the pause too.
+# (command line, stdin, output after the banner): the command line, console and exit code of a
+# real process. The end of input ends the pause too.
 COMMAND_LINES = [
-    ("no options", [], b"\r\n", t.CLEAN + t.PAUSE),
-    ("pause at end of input", [], b"", t.CLEAN + t.PAUSE),
-    ("/NoCure", ["/NoCure"], b"\r\n", t.CLEAN + t.PAUSE),
-    ("quotes joined, tab separates", 'C:\\zorvane.exe "/li"ST\t/auto', b"", t.LIST),
+    (PROGRAM, b"\r\n", t.CLEAN + t.PAUSE),
+    (PROGRAM, b"", t.CLEAN + t.PAUSE),
+    (PROGRAM + " /NoCure", b"\r\n", t.CLEAN + t.PAUSE),
+    (PROGRAM + ' "/li"ST\t/auto', b"", t.LIST),  # quotes joined, a tab separates
 ]
 
 
 def command_lines(box):
-    for what, args, stdin, expected in COMMAND_LINES:
-        raw = isinstance(args, str)
-        run(box, [] if raw else args, stdin, expected, command_line=args if raw else None,
-            what=what)
+    for line, stdin, expected in COMMAND_LINES:
+        run(box, stdin=stdin, out=expected, command_line=line, what=repr(line))
     check(box.exists(r"C:\tempfile.tmp") or box.exists(DRIVER), False, "probe files left")
     # /NOCURE on an infected machine: reported, left as it is, exit code 2.
     plant(box)
@@ -189,7 +182,7 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
         # (Windows hands on the machine's own), so the line is started directly.
         result = box.wine(*line.decode("latin-1").split(" "))
         echo = b""
-    check([result.out, result.rc], [echo + B() + t.DELETED, 0], "Safe Mode run")
+    check([result.out, result.rc], [echo + t.BANNER + t.DELETED, 0], "Safe Mode run")
     cured = dict(infected, **CURED, **{"copy": copied, "AlternateShell": "cmd.exe",
                                        "AutoAdminLogon": "0", "restarts": [RESTART] * 2})
     check_state(box, dict(cured, files=[False, True] + [False] * 5), "cured", command_file)
@@ -318,7 +311,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--exe", help="zorvane.exe to test")
     parser.add_argument("--list", action="store_true", help="print the case names and stop")
-    parser.add_argument("--template", help="template prefix to copy (made when absent)")
+    parser.add_argument("--template", default=m.HERE.parents[1] / "build" / "wine" / "template",
+                        help="template prefix to copy (made when absent)")
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("cases", nargs="*", help="case names (default: all)")
     options = parser.parse_args()
@@ -336,10 +330,7 @@ def main():
     work_root = pathlib.Path(tempfile.mkdtemp(prefix="zorvane-wine-"))
     try:
         helpers = m.build_helpers(work_root / "helpers")
-        template = options.template
-        if not template:
-            template = work_root / "template"
-            m.make_template(template)
+        template = m.make_template_once(options.template)
         failed = 0
         with concurrent.futures.ThreadPoolExecutor(max_workers=options.jobs) as pool:
             for name, failure, seconds in pool.map(
