@@ -55,12 +55,9 @@ def imports(dump):
 
 
 def problems(dump):
-    found = []
-    for field, wanted in HEADER_FIELDS.items():
-        match = re.search(r"^%s\s+(\S+)" % field, dump, re.M)
-        value = match.group(1) if match else None
-        if value != wanted:
-            found.append("%s is %s, must be %s" % (field, value, wanted))
+    header = dict(re.findall(r"^(\w+)\s+(\S+)", dump, re.M))
+    found = ["%s is %s, must be %s" % (field, header.get(field), wanted)
+             for field, wanted in HEADER_FIELDS.items() if header.get(field) != wanted]
     tables = imports(dump)
     if not tables:
         found.append("no import table found")

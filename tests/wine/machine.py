@@ -22,8 +22,6 @@ RUNONCE = HKLM + r"\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce"
 SESSION_MANAGER = HKLM + r"\SYSTEM\CurrentControlSet\Control\Session Manager"
 AEDEBUG = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\AeDebug"
 WINE_SETTINGS = r"HKEY_CURRENT_USER\Software\Wine"
-DLL_OVERRIDES = WINE_SETTINGS + r"\DllOverrides"
-WINE_DRIVES = HKLM + r"\Software\Wine\Drives"
 
 TEMP_DIR = r"C:\windows\temp"
 RESTART_LOG = TEMP_DIR + r"\restarts.log"
@@ -32,10 +30,6 @@ RESTART_LOG = TEMP_DIR + r"\restarts.log"
 # copy instead of copied (the prefix is about 600 MB, nearly all of it these).
 _SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".tlb", ".ocx", ".acm", ".cpl", ".ax",
                     ".nls", ".ttf", ".fon", ".mui", ".ds", ".msstyles", ".vxd", ".com"}
-
-
-class MachineError(Exception):
-    pass
 
 
 def wine_env(prefix, lang=None):
@@ -74,8 +68,7 @@ def make_template(prefix):
 
 
 def clone_prefix(template, target):
-    template = pathlib.Path(template)
-    windows = template / "drive_c" / "windows"
+    windows = pathlib.Path(template) / "drive_c" / "windows"
 
     def copy(src, dst):
         src_path = pathlib.Path(src)
@@ -104,13 +97,12 @@ class Lock:
     """A file held open without sharing by holdopen.exe until release()."""
 
     def __init__(self, machine, dos_path):
-        self.process = subprocess.Popen(
-            ["wine", TEMP_DIR + r"\holdopen.exe", dos_path], env=machine.env,
-            cwd=machine.c, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL)
+        self.process = subprocess.Popen(["wine", TEMP_DIR + r"\holdopen.exe", dos_path],
+                                        env=machine.env, cwd=machine.c, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         if not self.process.stdout.readline().startswith(b"locked"):
             self.release()
-            raise MachineError("holdopen could not lock " + dos_path)
+            raise RuntimeError("holdopen could not lock " + dos_path)
 
     def release(self):
         # The end of its input lets the holder close the file itself.
@@ -128,7 +120,6 @@ class Machine:
         self.c = self.prefix / "drive_c"
         self.env = wine_env(self.prefix, lang)
         self.locks = []
-        self.root.mkdir(parents=True, exist_ok=True)
         clone_prefix(template, self.prefix)
         shutil.copy2(helpers["holdopen"], self.unix(TEMP_DIR + r"\holdopen.exe"))
         # The stand-in replaces the hard link to the template's file, not the file.
@@ -176,7 +167,8 @@ class Machine:
     def record_restarts(self, on=True):
         """While on, ExitWindowsEx only appends its wineboot command line to the log: Wine runs
         the stand-in in place of wineboot.exe only with the native override."""
-        self.set_registry({DLL_OVERRIDES: {"wineboot.exe": "native" if on else None}})
+        overrides = {"wineboot.exe": "native" if on else None}
+        self.set_registry({WINE_SETTINGS + r"\DllOverrides": overrides})
 
     def restart_requests(self):
         """The wineboot arguments of each recorded restart request, in order."""
@@ -196,7 +188,7 @@ class Machine:
 
     # --- files -------------------------------------------------------------------------------
 
-    def _drive_link(self, letter):
+    def drive_link(self, letter):
         return self.prefix / "dosdevices" / (letter.lower() + ":")
 
     def add_drive(self, letter, kind=None):
@@ -204,22 +196,18 @@ class Machine:
         that drive type. Restarts, since Wine reads drive types and the system drive at boot."""
         folder = self.prefix / ("drive_" + letter.lower())
         folder.mkdir(exist_ok=True)
-        self._drive_link(letter).symlink_to("../" + folder.name)
+        self.drive_link(letter).symlink_to("../" + folder.name)
         if kind:
-            self.set_registry({WINE_DRIVES: {letter.lower() + ":": kind}})
+            self.set_registry({HKLM + r"\Software\Wine\Drives": {letter.lower() + ":": kind}})
         self.restart()
-
-    def remove_drive(self, letter):
-        """The disk is out: the letter leads nowhere any more."""
-        self._drive_link(letter).unlink()
 
     def unix(self, dos_path):
         """The Unix path of a drive path; existing components are matched without regard to
         case, as Windows does."""
         drive, _, rest = dos_path.partition(":\\")
-        path = self._drive_link(drive)
+        path = self.drive_link(drive)
         if not path.is_dir():
-            raise MachineError("drive not mapped: " + dos_path)
+            raise RuntimeError("drive not mapped: " + dos_path)
         path = path.resolve()
         for part in filter(None, rest.split("\\")):
             found = os.listdir(path) if path.is_dir() else []
@@ -241,20 +229,17 @@ class Machine:
 
     def attributes(self, dos_path):
         path = self.unix(dos_path)
-        flags = 0
         try:
             flags = int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
         except OSError:
-            pass
-        text = "r" if not path.stat().st_mode & 0o222 else ""
-        return text + ("h" if flags & 2 else "") + ("s" if flags & 4 else "")
+            flags = 0
+        return "".join(a for a, on in (("r", not path.stat().st_mode & 0o222), ("h", flags & 2),
+                                       ("s", flags & 4)) if on)
 
     def read_file(self, dos_path):
         path = self.unix(dos_path)
         return path.read_bytes() if path.is_file() else None
 
-    def exists(self, dos_path):
-        return self.unix(dos_path).exists()
 
     # --- registry ----------------------------------------------------------------------------
 
@@ -270,7 +255,7 @@ class Machine:
         self.write_file(dos, "\r\n".join(lines + ["", ""]).encode("latin-1"))
         result = self.wine("reg", "import", dos)
         if result.rc != 0:
-            raise MachineError("reg import failed: %r %r" % (result.out, result.err))
+            raise RuntimeError("reg import failed: %r %r" % (result.out, result.err))
 
     def key(self, key):
         """{name: text} of a key's values, or None when the key does not exist."""
@@ -283,7 +268,6 @@ class Machine:
         return {row[0]: row[2] for row in rows if len(row) > 2}
 
     def value(self, key, name):
-        """The text of a value, or None when the key or value is missing."""
         return (self.key(key) or {}).get(name)
 
 

@@ -53,13 +53,9 @@ RESTART = "--end-session"  # ExitWindowsEx(EWX_REBOOT) without EWX_FORCE, as Win
 CURED = {"Shell": "Explorer.exe", "driver keys": [False] * 4, "files": [False] * 7}
 
 
-class Failed(Exception):
-    pass
-
-
 def check(actual, expected, what):
     if actual != expected:
-        raise Failed("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
+        raise AssertionError("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
 
 
 def plant(box):
@@ -94,7 +90,7 @@ def state(box, command_file=COMMAND_FILE):
             "AutoAdminLogon": box.value(m.WINLOGON, "AutoAdminLogon"),
             "Shell": box.value(m.WINLOGON, "Shell"), "run-once": box.value(m.RUNONCE, "Zorvane"),
             "driver keys": [box.key(k) is not None for k in SERVICE_KEYS + LEGACY_KEYS],
-            "files": [box.exists(p) for p in UBRIEL_FILES + [DRIVER]],
+            "files": [box.unix(p).exists() for p in UBRIEL_FILES + [DRIVER]],
             "restarts": box.restart_requests()}
 
 
@@ -128,7 +124,7 @@ COMMAND_LINES = [
 def command_lines(box):
     for line, stdin, expected in COMMAND_LINES:
         run(box, stdin=stdin, out=expected, command_line=line, what=repr(line))
-    check(box.exists(r"C:\tempfile.tmp") or box.exists(DRIVER), False, "probe files left")
+    check([box.unix(p).exists() for p in (r"C:\tempfile.tmp", DRIVER)], [False] * 2, "probe files")
     # /NOCURE on an infected machine: reported, left as it is, exit code 2.
     plant(box)
     infected = state(box)
@@ -147,15 +143,13 @@ def infect(box, exe, command_file=COMMAND_FILE):
 
 
 def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_FILE,
-             setup=None, prelude=None, gone=None):
+             setup=lambda box: None, prelude=lambda box: None, gone=None):
     """Scan and accept, Safe Mode run by the command file, restart, final scan. copied: the
     command file must name the copy instead of exe; setup(box) runs first, prelude(box) after
     planting; gone(box): what vanishes before the Safe Mode start (a restart follows it)."""
-    if setup:
-        setup(box)
+    setup(box)
     infected = infect(box, exe, command_file)
-    if prelude:
-        prelude(box)
+    prelude(box)
     run(box, [] if answer else ["/AUTO"], answer or b"", t.FOUND + (t.QUESTION if answer else b""),
         exe=exe, what="scan")
     path = COPY if copied else exe
@@ -237,7 +231,7 @@ XP_CYCLES = {
                                               prelude=rolls_back)),
     **{kind + "_gone": (None, dict(
         exe=r"E:\zorvane.exe", copied=True, setup=lambda box, kind=kind: box.add_drive("e", kind),
-        gone=lambda box: box.remove_drive("e"))) for kind in ("cdrom", "floppy")},
+        gone=lambda box: box.drive_link("e").unlink())) for kind in ("cdrom", "floppy")},
     "system_drive_d": (None, dict(command_file=r"D:\Zorvane.cmd", setup=system_drive_d)),
 }
 
@@ -276,7 +270,7 @@ def errors_end_with_report(box):
     check(result.rc, 1, "exit code")
     if not re.fullmatch(rb"Exception EInOutError in module zorvane\.exe at [0-9A-F]{8}\.\r\n"
                         rb"I/O error 112\.\r\n\r\n", result.err):
-        raise Failed("error report: %r" % result.err)
+        raise AssertionError("error report: %r" % result.err)
 
 
 CASES = {  # name: (the version Wine reports, the Unix locale, the case)
@@ -293,14 +287,14 @@ CASES = {  # name: (the version Wine reports, the Unix locale, the case)
 # --- the runner --------------------------------------------------------------------------------
 
 def run_case(name, template, helpers, exe, work_root):
-    version, lang, function = CASES[name]
     started = time.monotonic()
     failure = None
     try:
+        version, lang, function = CASES[name]  # an unknown name fails as a case
         with m.Machine(template, work_root / name, helpers, version=version, lang=lang) as box:
             box.write_file(PROGRAM, pathlib.Path(exe).read_bytes())
             function(box)
-    except Failed as error:
+    except AssertionError as error:
         failure = str(error)
     except Exception:  # a broken machine fails the case, not the suite
         failure = traceback.format_exc()
@@ -322,9 +316,6 @@ def main():
     if not options.exe:
         parser.error("--exe is required")
     names = options.cases or list(CASES)
-    unknown = [n for n in names if n not in CASES]
-    if unknown:
-        parser.error("unknown cases: " + ", ".join(unknown))
 
     started = time.monotonic()
     work_root = pathlib.Path(tempfile.mkdtemp(prefix="zorvane-wine-"))
