@@ -24,7 +24,6 @@ AEDEBUG = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\AeDebug"
 WINE_SETTINGS = r"HKEY_CURRENT_USER\Software\Wine"
 
 TEMP_DIR = r"C:\windows\temp"
-RESTART_LOG = TEMP_DIR + r"\restarts.log"
 
 # Files under the template's windows directory that no case ever writes: hard-linked into each
 # copy instead of copied (the prefix is about 600 MB, nearly all of it these).
@@ -133,9 +132,6 @@ class Machine:
         return self
 
     def __exit__(self, *exc):
-        self.close()
-
-    def close(self):
         self.wineserver("-k")  # ending every process, the lock holders too
         shutil.rmtree(self.root, ignore_errors=True)
 
@@ -173,7 +169,7 @@ class Machine:
     def restart_requests(self):
         """The wineboot arguments of each recorded restart request, in order."""
         return [line.partition(" ")[2] for line in
-                (self.read_file(RESTART_LOG) or b"").decode("latin-1").splitlines()]
+                (self.read_file(TEMP_DIR + r"\restarts.log") or b"").decode("latin-1").splitlines()]
 
     def restart(self):
         """Shuts Wine down (ending every process, locks included) and starts a new session, whose
