@@ -113,7 +113,7 @@ def main():
         helpers = m.build_helpers(work / "helpers")
         with m.Machine(work / "template", work / "machine", helpers, version="winxp") as box:
             box.write_file(suite.PROGRAM, exe.read_bytes())
-            suite.plant(box, ubriel=True, hacdef=True, boot_ini=True)
+            suite.plant(box)
             heading("The infected machine (Windows XP as Wine reports it)")
             print("Backdoor.Ubriel.b: its name in the Winlogon \"Shell\" value, its files in the\n"
                   "system and Windows directories. Backdoor.HacDef.073.b: C:\\ubr2drv.sys held\n"

@@ -50,27 +50,14 @@ HEADER_FIELDS = {"Magic": "010b", "MajorOSystemVersion": "4", "MinorOSystemVersi
 
 def imports(dump):
     """{DLL name: [function names]} from the import tables of objdump -p."""
-    tables = {}
-    current = None
-    for line in dump.splitlines():
-        dll = re.match(r"\tDLL Name: (\S+)$", line)
-        row = re.match(r"\t[0-9a-f]+\t\s*\d+\s+(\S+)$", line)
-        if dll:
-            current = tables.setdefault(dll.group(1), [])
-        elif row and current is not None:
-            current.append(row.group(1))
-        elif not line.startswith("\t"):
-            current = None
-    return tables
+    return {dll: re.findall(r"^\t[0-9a-f]+\t\s*\d+\s+(\S+)$", rows, re.M)
+            for dll, rows in re.findall(r"^\tDLL Name: (\S+)\n((?:\t.*\n)*)", dump, re.M)}
 
 
 def problems(dump):
-    found = []
-    for field, wanted in HEADER_FIELDS.items():
-        match = re.search(r"^%s\s+(\S+)" % field, dump, re.M)
-        value = match.group(1) if match else None
-        if value != wanted:
-            found.append("%s is %s, must be %s" % (field, value, wanted))
+    header = dict(re.findall(r"^(\w+)\s+(\S+)", dump, re.M))
+    found = ["%s is %s, must be %s" % (field, header.get(field), wanted)
+             for field, wanted in HEADER_FIELDS.items() if header.get(field) != wanted]
     tables = imports(dump)
     if not tables:
         found.append("no import table found")

@@ -5,12 +5,8 @@
 #include <windows.h>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: holdopen FILE\n");
-        return 2;
-    }
-    HANDLE file = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileA(argc > 1 ? argv[1] : NULL, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         printf("error %lu\n", GetLastError());
         return 1;

@@ -10,23 +10,20 @@ import os
 import pathlib
 import shutil
 import subprocess
+import types
 
 HERE = pathlib.Path(__file__).resolve().parent
 MINGW_CC = "i686-w64-mingw32-gcc-win32"
 
 HKLM = "HKEY_LOCAL_MACHINE"
-HKCU = "HKEY_CURRENT_USER"
 WINLOGON = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon"
 SAFEBOOT = HKLM + r"\SYSTEM\ControlSet001\Control\SafeBoot"
 RUNONCE = HKLM + r"\SOFTWARE\Microsoft\Windows\CurrentVersion\RunOnce"
 SESSION_MANAGER = HKLM + r"\SYSTEM\CurrentControlSet\Control\Session Manager"
 AEDEBUG = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\AeDebug"
-WINE_SETTINGS = HKCU + r"\Software\Wine"
-DLL_OVERRIDES = HKCU + r"\Software\Wine\DllOverrides"
-WINE_DRIVES = HKLM + r"\Software\Wine\Drives"
+WINE_SETTINGS = r"HKEY_CURRENT_USER\Software\Wine"
 
 TEMP_DIR = r"C:\windows\temp"
-RESTART_LOG = TEMP_DIR + r"\restarts.log"
 
 # Files under the template's windows directory that no case ever writes: hard-linked into each
 # copy instead of copied (the prefix is about 600 MB, nearly all of it these).
@@ -34,15 +31,10 @@ _SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".tlb", ".ocx", ".acm", ".cp
                     ".nls", ".ttf", ".fon", ".mui", ".ds", ".msstyles", ".vxd", ".com"}
 
 
-class MachineError(Exception):
-    pass
-
-
 def wine_env(prefix, lang=None):
     """lang: a generated Unix locale such as ru_RU.UTF-8; Wine takes its ANSI and OEM code pages
     from it."""
-    env = dict(os.environ)
-    env.update(WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all")
+    env = dict(os.environ, WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all")
     if lang:
         env.update(LANG=lang, LC_ALL=lang)
     env.pop("DISPLAY", None)
@@ -52,33 +44,15 @@ def wine_env(prefix, lang=None):
 
 def build_helpers(out_dir):
     """Compiles the suite's small Windows programs; returns {name: path}."""
-    out_dir = pathlib.Path(out_dir)
-    out_dir.mkdir(parents=True, exist_ok=True)
-    built = {}
-    for source in ("holdopen.c", "restartlog.c"):
-        exe = out_dir / source.replace(".c", ".exe")
-        subprocess.run([MINGW_CC, "-Os", "-s", "-o", str(exe), str(HERE / source)], check=True)
-        built[exe.stem] = exe
+    built = {name: pathlib.Path(out_dir) / (name + ".exe") for name in ("holdopen", "restartlog")}
+    pathlib.Path(out_dir).mkdir(parents=True, exist_ok=True)
+    for name, exe in built.items():
+        subprocess.run([MINGW_CC, "-Os", "-s", "-o", exe, HERE / (name + ".c")], check=True)
     return built
-
-
-def check_attribute_support(directory):
-    """Wine keeps the hidden and system attributes in user extended attributes; a file system
-    without them (tmpfs before Linux 6.6) would lose them and fail the attribute checks."""
-    probe = pathlib.Path(directory) / ".xattr-probe"
-    probe.write_bytes(b"")
-    try:
-        os.setxattr(probe, "user.DOSATTRIB", b"0x2")
-    except OSError as error:
-        raise MachineError("%s does not keep user extended attributes (%s); set TMPDIR to a "
-                           "directory on a disk file system" % (directory, error)) from None
-    finally:
-        probe.unlink()
 
 
 def make_template(prefix):
     """A fresh 32-bit prefix with Wine's crash debugger switched off."""
-    check_attribute_support(pathlib.Path(prefix).parent)
     env = wine_env(prefix)
     # No Mono or Gecko: nothing here needs them, and their installers only slow the boot.
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
@@ -93,8 +67,7 @@ def make_template(prefix):
 
 
 def clone_prefix(template, target):
-    template = pathlib.Path(template)
-    windows = template / "drive_c" / "windows"
+    windows = pathlib.Path(template) / "drive_c" / "windows"
 
     def copy(src, dst):
         src_path = pathlib.Path(src)
@@ -110,20 +83,6 @@ def _reg_string(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-def reg_file_text(changes):
-    """REGEDIT4 text for {key: {name: value}}; values: str (REG_SZ), int (REG_DWORD), None
-    deletes the value."""
-    lines = ["REGEDIT4", ""]
-    for key, values in changes.items():
-        lines.append("[" + key + "]")
-        for name, value in values.items():
-            right = ("-" if value is None else "dword:%08x" % value if isinstance(value, int)
-                     else _reg_string(value))
-            lines.append(_reg_string(name) + "=" + right)
-        lines.append("")
-    return "\r\n".join(lines) + "\r\n"
-
-
 def start_session(env):
     # A wineserver started by a process whose output is captured would hold the pipe open until
     # the server quits, seconds after each run; so the server is started on its own and
@@ -133,50 +92,38 @@ def start_session(env):
     subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=300, **quiet)
 
 
-class Result:
-    def __init__(self, completed):
-        self.rc = completed.returncode
-        self.out = completed.stdout
-        self.err = completed.stderr
-
-
 class Lock:
     """A file held open without sharing by holdopen.exe until release()."""
 
     def __init__(self, machine, dos_path):
-        self.process = subprocess.Popen(
-            ["wine", TEMP_DIR + r"\holdopen.exe", dos_path], env=machine.env,
-            cwd=machine.c, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL)
+        self.process = subprocess.Popen(["wine", TEMP_DIR + r"\holdopen.exe", dos_path],
+                                        env=machine.env, cwd=machine.c, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         if not self.process.stdout.readline().startswith(b"locked"):
             self.release()
-            raise MachineError("holdopen could not lock " + dos_path)
+            raise RuntimeError("holdopen could not lock " + dos_path)
 
     def release(self):
-        # The end of its input lets the holder close the file; killing it ends the lock too.
+        # The end of its input lets the holder close the file itself.
         if self.process.poll() is None:
             self.process.stdin.close()
-            try:
-                self.process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
+            self.process.wait(timeout=20)
 
 
 class Machine:
     """A copy of the template prefix. Use as a context manager: the copy goes at the end."""
 
     def __init__(self, template, work_dir, helpers, version="winxp", lang=None):
-        self.template = pathlib.Path(template)
         self.root = pathlib.Path(work_dir)
         self.prefix = self.root / "prefix"
         self.c = self.prefix / "drive_c"
-        self.helpers = helpers
         self.env = wine_env(self.prefix, lang)
         self.locks = []
-        self.root.mkdir(parents=True, exist_ok=True)
-        clone_prefix(self.template, self.prefix)
-        for name, path in helpers.items():
-            shutil.copy2(path, self.unix(TEMP_DIR + "\\" + name + ".exe"))
+        clone_prefix(template, self.prefix)
+        shutil.copy2(helpers["holdopen"], self.unix(TEMP_DIR + r"\holdopen.exe"))
+        # The stand-in replaces the hard link to the template's file, not the file.
+        self.unix(r"C:\windows\system32\wineboot.exe").unlink()
+        shutil.copy2(helpers["restartlog"], self.unix(r"C:\windows\system32\wineboot.exe"))
         start_session(self.env)
         self.set_registry({WINE_SETTINGS: {"Version": version}})
         self.record_restarts()
@@ -185,20 +132,16 @@ class Machine:
         return self
 
     def __exit__(self, *exc):
-        self.close()
-
-    def close(self):
-        for lock in self.locks:
-            lock.release()
-        self.wineserver("-k")
+        self.wineserver("-k")  # ending every process, the lock holders too
         shutil.rmtree(self.root, ignore_errors=True)
 
     # --- processes ---------------------------------------------------------------------------
 
     def wine(self, *args, stdin=b"", stdout=subprocess.PIPE):
         """Runs a Wine program; stdout may be an open file (such as /dev/full), not a pipe."""
-        return Result(subprocess.run(["wine", *args], input=stdin, stdout=stdout, env=self.env,
-                                     stderr=subprocess.PIPE, cwd=self.c, timeout=120))
+        done = subprocess.run(["wine", *args], input=stdin, stdout=stdout, env=self.env,
+                              stderr=subprocess.PIPE, cwd=self.c, timeout=120)
+        return types.SimpleNamespace(rc=done.returncode, out=done.stdout, err=done.stderr)
 
     def wineserver(self, flag):
         subprocess.run(["wineserver", flag], env=self.env, timeout=120, stdin=subprocess.DEVNULL,
@@ -213,40 +156,26 @@ class Machine:
         return self.wine("cmd", "/c", TEMP_DIR + r"\run.cmd", stdin=stdin, **options)
 
     def lock(self, dos_path):
-        lock = Lock(self, dos_path)
-        self.locks.append(lock)
-        return lock
+        self.locks.append(Lock(self, dos_path))
 
     # --- restarts ----------------------------------------------------------------------------
 
-    def _wineboot(self):
-        return self.unix(r"C:\windows\system32\wineboot.exe")
-
-    def record_restarts(self):
-        """From now on ExitWindowsEx only appends its wineboot command line to the log."""
-        self.set_registry({DLL_OVERRIDES: {"wineboot.exe": "native"}})
-        target = self._wineboot()
-        target.unlink()
-        shutil.copy2(self.helpers["restartlog"], target)
+    def record_restarts(self, on=True):
+        """While on, ExitWindowsEx only appends its wineboot command line to the log: Wine runs
+        the stand-in in place of wineboot.exe only with the native override."""
+        overrides = {"wineboot.exe": "native" if on else None}
+        self.set_registry({WINE_SETTINGS + r"\DllOverrides": overrides})
 
     def restart_requests(self):
         """The wineboot arguments of each recorded restart request, in order."""
-        log = self.unix(RESTART_LOG)
-        if not log.exists():
-            return []
-        return [line.split(None, 1)[1] if " " in line else ""
-                for line in log.read_text("latin-1").splitlines()]
+        return [line.partition(" ")[2] for line in
+                (self.read_file(TEMP_DIR + r"\restarts.log") or b"").decode("latin-1").splitlines()]
 
     def restart(self):
         """Shuts Wine down (ending every process, locks included) and starts a new session, whose
         boot carries out the delete-at-restart list and runs the RunOnce entries before the
         first process goes on. Restart requests are recorded again afterwards; the log is kept."""
-        self.set_registry({DLL_OVERRIDES: {"wineboot.exe": None}})
-        target = self._wineboot()
-        target.unlink()
-        os.link(self.template / target.relative_to(self.prefix), target)
-        for lock in self.locks:
-            lock.release()
+        self.record_restarts(False)
         self.locks = []
         self.wineserver("-k")
         self.wineserver("-w")
@@ -255,41 +184,30 @@ class Machine:
 
     # --- files -------------------------------------------------------------------------------
 
-    def _drive_link(self, letter):
+    def drive_link(self, letter):
         return self.prefix / "dosdevices" / (letter.lower() + ":")
 
     def add_drive(self, letter, kind=None):
         """A new drive letter on a folder of its own; kind "cdrom" or "floppy" makes Wine report
-        that drive type (from the next session on)."""
+        that drive type. Restarts, since Wine reads drive types and the system drive at boot."""
         folder = self.prefix / ("drive_" + letter.lower())
         folder.mkdir(exist_ok=True)
-        self._drive_link(letter).symlink_to("../" + folder.name)
+        self.drive_link(letter).symlink_to("../" + folder.name)
         if kind:
-            self.set_registry({WINE_DRIVES: {letter.lower() + ":": kind}})
-
-    def remove_drive(self, letter):
-        """The disk is out: the letter leads nowhere any more."""
-        self._drive_link(letter).unlink()
-
-    def temp_dir(self):
-        """The user's temporary folder, as programs see it in %TEMP%."""
-        return self.wine("cmd", "/c", "echo %TEMP%").out.decode("latin-1").strip()
+            self.set_registry({HKLM + r"\Software\Wine\Drives": {letter.lower() + ":": kind}})
+        self.restart()
 
     def unix(self, dos_path):
         """The Unix path of a drive path; existing components are matched without regard to
         case, as Windows does."""
         drive, _, rest = dos_path.partition(":\\")
-        if drive.upper() == "C":
-            path = self.c
-        elif len(drive) == 1 and self._drive_link(drive).is_dir():
-            path = self._drive_link(drive).resolve()
-        else:
-            raise MachineError("drive not mapped: " + dos_path)
-        for part in [p for p in rest.split("\\") if p]:
-            match = None
-            if path.is_dir():
-                match = next((e for e in os.listdir(path) if e.lower() == part.lower()), None)
-            path = path / (match or part)
+        path = self.drive_link(drive)
+        if not path.is_dir():
+            raise RuntimeError("drive not mapped: " + dos_path)
+        path = path.resolve()
+        for part in filter(None, rest.split("\\")):
+            found = os.listdir(path) if path.is_dir() else []
+            path = path / next((e for e in found if e.lower() == part.lower()), part)
         return path
 
     def write_file(self, dos_path, data, attributes=""):
@@ -299,11 +217,7 @@ class Machine:
         if path.exists():
             path.chmod(0o644)
         path.write_bytes(data)
-        self.set_attributes(dos_path, attributes)
-
-    def set_attributes(self, dos_path, attributes):
         # Wine keeps hidden and system in the user.DOSATTRIB attribute and read-only in the mode.
-        path = self.unix(dos_path)
         flags = (2 if "h" in attributes else 0) | (4 if "s" in attributes else 0)
         if flags:
             os.setxattr(path, "user.DOSATTRIB", b"0x%x" % flags)
@@ -311,30 +225,33 @@ class Machine:
 
     def attributes(self, dos_path):
         path = self.unix(dos_path)
-        flags = 0
         try:
             flags = int(os.getxattr(path, "user.DOSATTRIB").split(b"\0")[0], 16)
         except OSError:
-            pass
-        text = "r" if not path.stat().st_mode & 0o222 else ""
-        return text + ("h" if flags & 2 else "") + ("s" if flags & 4 else "")
+            flags = 0
+        return "".join(a for a, on in (("r", not path.stat().st_mode & 0o222), ("h", flags & 2),
+                                       ("s", flags & 4)) if on)
 
     def read_file(self, dos_path):
         path = self.unix(dos_path)
         return path.read_bytes() if path.is_file() else None
 
-    def exists(self, dos_path):
-        return self.unix(dos_path).exists()
 
     # --- registry ----------------------------------------------------------------------------
 
     def set_registry(self, changes):
-        """Applies {key: {name: value}} (see reg_file_text) in one reg.exe run."""
+        """Applies {key: {name: value}} in one reg.exe run; values: str (REG_SZ), int (REG_DWORD),
+        None deletes the value."""
+        lines = ["REGEDIT4"]
+        for key, values in changes.items():
+            lines += ["", "[" + key + "]"] + [_reg_string(name) + "=" + (
+                "-" if value is None else "dword:%08x" % value if isinstance(value, int)
+                else _reg_string(value)) for name, value in values.items()]
         dos = TEMP_DIR + r"\changes.reg"
-        self.write_file(dos, reg_file_text(changes).encode("latin-1"))
+        self.write_file(dos, "\r\n".join(lines + ["", ""]).encode("latin-1"))
         result = self.wine("reg", "import", dos)
         if result.rc != 0:
-            raise MachineError("reg import failed: %r %r" % (result.out, result.err))
+            raise RuntimeError("reg import failed: %r %r" % (result.out, result.err))
 
     def key(self, key):
         """{name: text} of a key's values, or None when the key does not exist."""
@@ -347,7 +264,6 @@ class Machine:
         return {row[0]: row[2] for row in rows if len(row) > 2}
 
     def value(self, key, name):
-        """The text of a value, or None when the key or value is missing."""
         return (self.key(key) or {}).get(name)
 
 
@@ -361,6 +277,7 @@ def make_template_once(prefix):
         if not (prefix / "system.reg").exists():
             shutil.rmtree(prefix, ignore_errors=True)
             make_template(prefix)
+    return prefix
 
 
 def run_in_copy(template, argv):

@@ -30,24 +30,18 @@ UBRIEL_FILES = [r"C:\windows\system32\ubr2.exe", r"C:\windows\system32\hcsrss.dl
                 r"C:\windows\system\ubr2.exe"]
 INFECTED_SHELL = "Explorer.exe ubr2.exe"
 DRIVER = r"C:\ubr2drv.sys"
-SERVICE_KEYS = [m.HKLM + r"\SYSTEM\ControlSet001\Services\ubr2drv",
-                m.HKLM + r"\SYSTEM\ControlSet002\Services\ubr2drv"]
-LEGACY_KEYS = [m.HKLM + r"\SYSTEM\ControlSet001\Enum\Root\LEGACY_UBR2DRV",
-               m.HKLM + r"\SYSTEM\ControlSet002\Enum\Root\LEGACY_UBR2DRV"]
+SERVICE_KEYS = [m.HKLM + r"\SYSTEM\ControlSet00%d\Services\ubr2drv" % n for n in (1, 2)]
+LEGACY_KEYS = [m.HKLM + r"\SYSTEM\ControlSet00%d\Enum\Root\LEGACY_UBR2DRV" % n for n in (1, 2)]
 
 BOOT_INI = r"C:\boot.ini"
 BACKUP = r"C:\boot.ini.ZRVBACKUP"
 COMMAND_FILE = r"C:\Zorvane.cmd"
-XP_BOOT_INI = [
-    b"[boot loader]",
-    b"timeout=30",
-    b"default=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS",
-    b"[operating systems]",
+ORIGINAL_BOOT_INI = (
+    b"[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+    b"[operating systems]\r\n"
     b'multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS="Microsoft Windows XP Professional" '
-    b"/noexecute=optin /fastdetect",
-    b'C:\\CMDCONS\\BOOTSECT.DAT="Microsoft Windows Recovery Console" /cmdcons',
-]
-ORIGINAL_BOOT_INI = t.CRLF.join(XP_BOOT_INI) + t.CRLF
+    b"/noexecute=optin /fastdetect\r\n"
+    b'C:\\CMDCONS\\BOOTSECT.DAT="Microsoft Windows Recovery Console" /cmdcons\r\n')
 SAFE_MODE_BOOT_INI = ORIGINAL_BOOT_INI.replace(
     b"/fastdetect", b"/fastdetect /SAFEBOOT:MINIMAL(ALTERNATESHELL)")
 # What Windows names the device of the running system by (XP on the first partition).
@@ -56,46 +50,35 @@ BOOT_DEVICE = {m.HKLM + r"\SYSTEM\CurrentControlSet\Control":
 
 COPY = r"C:\ZRVCURE.EXE"  # the copy the restart runs when the program's own path would not do
 RESTART = "--end-session"  # ExitWindowsEx(EWX_REBOOT) without EWX_FORCE, as Wine passes it on
-B = t.banner
-FOUND = t.UBRIEL_FOUND + t.HACDEF_FOUND
-DELETED = t.UBRIEL_DELETED + t.HACDEF_DELETED
 CURED = {"Shell": "Explorer.exe", "driver keys": [False] * 4, "files": [False] * 7}
-
-
-class Failed(Exception):
-    pass
 
 
 def check(actual, expected, what):
     if actual != expected:
-        raise Failed("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
+        raise AssertionError("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
 
 
-def plant(box, ubriel=False, hacdef=False, boot_ini=False):
-    """Plants the threats' marks (and the XP boot.ini); the HacDef driver file is held open
+def plant(box):
+    """Plants both threats' marks and the XP boot.ini; the HacDef driver file is held open
     without sharing."""
-    changes = dict(BOOT_DEVICE)
-    if ubriel:
-        changes[m.WINLOGON] = {"Shell": INFECTED_SHELL}
-        for path in UBRIEL_FILES:
-            box.write_file(path, b"MZ backdoor", "rh" if path == r"C:\ubr2.exe" else "")
-    for key in SERVICE_KEYS if hacdef else ():
+    changes = dict(BOOT_DEVICE, **{m.WINLOGON: {"Shell": INFECTED_SHELL}})
+    for path in UBRIEL_FILES:
+        box.write_file(path, b"MZ backdoor", "rh" if path == r"C:\ubr2.exe" else "")
+    for key in SERVICE_KEYS:
         # A driver that has run has subkeys, which RegDeleteKeyA alone leaves in place.
         changes.update({key: {"ImagePath": r"\??\c:\ubr2drv.sys", "Type": 1, "Start": 3},
                         key + r"\Enum": {"Count": 1}})
-    for key in LEGACY_KEYS if hacdef else ():
+    for key in LEGACY_KEYS:
         changes.update({key: {"NextInstance": 1}, key + r"\0000": {"Service": "ubr2drv"}})
-    if boot_ini:
-        box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
+    box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
     box.set_registry(changes)
-    if hacdef:
-        box.lock(DRIVER)
+    box.lock(DRIVER)
 
 
 def run(box, args=(), stdin=b"", out=b"", rc=0, exe=PROGRAM, command_line=None, what="run",
         **options):
     result = box.run(args, stdin, exe=exe, command_line=command_line, **options)
-    check([result.out, result.rc, result.err], [B() + out, rc, b""], what + ": output, exit code")
+    check([result.out, result.rc, result.err], [t.BANNER + out, rc, b""], what + ": output, rc")
 
 
 def state(box, command_file=COMMAND_FILE):
@@ -107,7 +90,7 @@ def state(box, command_file=COMMAND_FILE):
             "AutoAdminLogon": box.value(m.WINLOGON, "AutoAdminLogon"),
             "Shell": box.value(m.WINLOGON, "Shell"), "run-once": box.value(m.RUNONCE, "Zorvane"),
             "driver keys": [box.key(k) is not None for k in SERVICE_KEYS + LEGACY_KEYS],
-            "files": [box.exists(p) for p in UBRIEL_FILES + [DRIVER]],
+            "files": [box.unix(p).exists() for p in UBRIEL_FILES + [DRIVER]],
             "restarts": box.restart_requests()}
 
 
@@ -126,65 +109,51 @@ def check_log(box, cure_run, cure_lines, drive="C"):
     check([[line for line in cure_lines if line not in b] for b in cure], [[]], "cure log block")
 
 
-def command(exe, options):
-    """The program's own path, quoted when it holds a blank, then the options."""
-    return (('"%s"' % exe if " " in exe else exe) + options).encode("latin-1")
-
-
 # --- the cases ---------------------------------------------------------------------------------
 
-# (what, argv or a raw command line, stdin, output after the banner). The pause follows help,
-# list and a scan, except with /AUTO or /SAFEMODE; the end of input ends it too.
+# (command line, stdin, output after the banner): the command line, console and exit code of a
+# real process. The end of input ends the pause too.
 COMMAND_LINES = [
-    ("no options", [], b"\r\n", t.CLEAN + t.PAUSE),
-    ("pause at end of input", [], b"", t.CLEAN + t.PAUSE),
-    ("/?", ["/?"], b"", t.HELP + t.PAUSE),
-    ("/LIST /SAFEMODE", ["/LIST", "/SAFEMODE"], b"", t.LIST),
-    ("/help /auto", ["/help", "/auto"], b"", t.HELP),
-    ("/Auto", ["/Auto"], b"", t.CLEAN),
-    ("/NoCure", ["/NoCure"], b"\r\n", t.CLEAN + t.PAUSE),
-    ("quotes joined", r'C:\zorvane.exe "/li"ST', b"", t.LIST + t.PAUSE),
-    ("empty quotes skipped", r'C:\zorvane.exe "" /h ""', b"", t.HELP + t.PAUSE),
-    ("quoted blank kept", r'C:\zorvane.exe "/list /h"', b"\r\n", t.CLEAN + t.PAUSE),
-    ("unclosed quote", r'C:\zorvane.exe "/LIST', b"", t.LIST + t.PAUSE),
-    ("tab separates", "C:\\zorvane.exe\t/auto\t/LIST", b"", t.LIST),
+    (PROGRAM, b"\r\n", t.CLEAN + t.PAUSE),
+    (PROGRAM, b"", t.CLEAN + t.PAUSE),
+    (PROGRAM + " /NoCure", b"\r\n", t.CLEAN + t.PAUSE),
+    (PROGRAM + ' "/li"ST\t/auto', b"", t.LIST),  # quotes joined, a tab separates
 ]
 
 
 def command_lines(box):
-    for what, args, stdin, expected in COMMAND_LINES:
-        raw = isinstance(args, str)
-        run(box, [] if raw else args, stdin, expected, command_line=args if raw else None,
-            what=what)
-    check(box.exists(r"C:\tempfile.tmp") or box.exists(DRIVER), False, "probe files left")
+    for line, stdin, expected in COMMAND_LINES:
+        run(box, stdin=stdin, out=expected, command_line=line, what=repr(line))
+    check([box.unix(p).exists() for p in (r"C:\tempfile.tmp", DRIVER)], [False] * 2, "probe files")
     # /NOCURE on an infected machine: reported, left as it is, exit code 2.
-    plant(box, ubriel=True, hacdef=True, boot_ini=True)
+    plant(box)
     infected = state(box)
-    run(box, ["/NOCURE"], b"y\r\n", FOUND + t.PAUSE, rc=2, what="/NOCURE")
-    run(box, ["/nocure", "/auto"], b"y\r\n", FOUND, rc=2, what="/nocure /auto")
+    run(box, ["/NOCURE"], b"y\r\n", t.FOUND + t.PAUSE, rc=2, what="/NOCURE")
+    run(box, ["/nocure", "/auto"], b"y\r\n", t.FOUND, rc=2, what="/nocure /auto")
     check_state(box, infected, "after /NOCURE")
 
 
-def clean_scan_win98(box):
-    run(box, [], b"\r\n", t.CLEAN + t.PAUSE)
-    check([box.exists(r"C:\tempfile.tmp"), box.exists(DRIVER)], [False, False], "probe files")
-    check(box.restart_requests(), [], "restart requests")
+def infect(box, exe, command_file=COMMAND_FILE):
+    """The program at exe, read-only as files on a CD are (a copy of it must still go with the
+    restart), on an infected machine; answers the machine's state."""
+    if exe != PROGRAM:
+        box.write_file(exe, box.read_file(PROGRAM), "r")
+    plant(box)
+    return state(box, command_file)
 
 
 def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_FILE,
-             gone=None, prelude=None):
+             setup=lambda box: None, prelude=lambda box: None, gone=None):
     """Scan and accept, Safe Mode run by the command file, restart, final scan. copied: the
-    command file must name the copy instead of exe; gone(box): what vanishes before the Safe
-    Mode start (a restart follows it); prelude(box): runs after planting, before the scan."""
-    if exe != PROGRAM:
-        box.write_file(exe, box.read_file(PROGRAM))
-    plant(box, ubriel=True, hacdef=True, boot_ini=True)
-    if prelude:
-        prelude(box)
-    infected = state(box, command_file)
-    run(box, [] if answer else ["/AUTO"], answer or b"", FOUND + (t.QUESTION if answer else b""),
+    command file must name the copy instead of exe; setup(box) runs first, prelude(box) after
+    planting; gone(box): what vanishes before the Safe Mode start (a restart follows it)."""
+    setup(box)
+    infected = infect(box, exe, command_file)
+    prelude(box)
+    run(box, [] if answer else ["/AUTO"], answer or b"", t.FOUND + (t.QUESTION if answer else b""),
         exe=exe, what="scan")
-    line = command(COPY if copied else exe, " /SAFEMODE /AUTO")
+    path = COPY if copied else exe
+    line = ('"%s"' % path if " " in path else path).encode("latin-1") + b" /SAFEMODE /AUTO"
     check_state(box, dict(infected, **{
         "boot.ini": SAFE_MODE_BOOT_INI, "backup": ORIGINAL_BOOT_INI, "copy": copied,
         "command file": line + t.CRLF, "AlternateShell": command_file, "AutoAdminLogon": "1",
@@ -207,14 +176,12 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
         # (Windows hands on the machine's own), so the line is started directly.
         result = box.wine(*line.decode("latin-1").split(" "))
         echo = b""
-    check([result.out, result.rc], [echo + B() + DELETED, 0], "Safe Mode run")
+    check([result.out, result.rc], [echo + t.BANNER + t.DELETED, 0], "Safe Mode run")
     cured = dict(infected, **CURED, **{"copy": copied, "AlternateShell": "cmd.exe",
                                        "AutoAdminLogon": "0", "restarts": [RESTART] * 2})
     check_state(box, dict(cured, files=[False, True] + [False] * 5), "cured", command_file)
     box.restart()
     check_state(box, dict(cured, copy=False), "after the restart", command_file)
-    check(box.value(m.SESSION_MANAGER, "PendingFileRenameOperations"), None,
-          "delete-at-restart list after the restart")
     run(box, [], b"\r\n", t.CLEAN + t.PAUSE, exe=PROGRAM if gone else exe, what="final scan")
     check_log(box, rb" /SAFEMODE /AUTO", [t.UBRIEL_DELETED, t.HACDEF_DELETED,
                                          b"Restart requested: accepted\r\nExit code: 0"],
@@ -226,73 +193,63 @@ def rolls_back(box):
     backup either, and no restart; then the user mends boot.ini."""
     box.write_file(BOOT_INI, ORIGINAL_BOOT_INI.replace(b"[operating", b" [operating"), "rhs")
     infected = state(box)
-    run(box, ["/AUTO"], exe=r"C:\R&D\zorvane.exe", rc=1, what="rolled back", out=FOUND +
+    run(box, ["/AUTO"], exe=r"C:\R&D\zorvane.exe", rc=1, what="rolled back", out=t.FOUND +
         b" Cure could not be started: no entry of boot.ini could take the Safe Mode switch\r\n")
     check_state(box, infected, "after the rollback")
     check(box.attributes(BOOT_INI), "rhs", "boot.ini attributes after the rollback")
     box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
 
 
-def removable_drive(box, kind):
-    box.add_drive("e", kind)
-    box.restart()
-    # Read-only, as files on a CD are: the copy must still go with the restart.
-    xp_cycle(box, r"E:\zorvane.exe", copied=True, gone=lambda box: box.remove_drive("e"),
-             prelude=lambda box: box.set_attributes(r"E:\zorvane.exe", "r"))
+def system_drive_d(box):
+    # Windows on D:, the loader's boot.ini on C:.
+    box.set_registry({m.SESSION_MANAGER + r"\Environment": {"SystemDrive": "D:"}})
+    box.add_drive("d")
 
 
 def temporary_folder(box):
     # Explorer runs a program opened from a ZIP from a folder of %TEMP%, gone after the restart.
-    folder = box.temp_dir() + r"\Temporary Directory 1 for zorvane.zip"
+    folder = (box.wine("cmd", "/c", "echo %TEMP%").out.decode("latin-1").strip() +
+              r"\Temporary Directory 1 for zorvane.zip")
     xp_cycle(box, folder + r"\zorvane.exe", copied=True,
              gone=lambda box: shutil.rmtree(box.unix(folder)))
-
-
-def system_drive_d(box):
-    # Windows on D:, the loader's boot.ini on C:.
-    box.add_drive("d")
-    box.set_registry({m.SESSION_MANAGER + r"\Environment": {"SystemDrive": "D:"}})
-    box.restart()
-    xp_cycle(box, command_file=r"D:\Zorvane.cmd")
-    check([box.exists(r"D:\boot.ini"), box.exists(r"D:\boot.ini.ZRVBACKUP")], [False, False],
-          "boot files on the system drive")
 
 
 # name: (Unix locale, the cycle's settings). The Safe Mode start reads the command file in the
 # OEM code page (866, 850, 932), the path comes in the ANSI one (1251, 1252, 932; in 932 every
 # character of the folder ends in the byte of a backslash); cmd.exe acts on "&" and on "%" even
-# inside quotation marks: such paths go through the copy.
+# inside quotation marks: such paths go through the copy, as do those on a drive that is gone
+# for the restart.
 XP_CYCLES = {
-    "answer_y": (None, dict(answer=b"y\r\n")),
-    "path_with_blanks": (None, dict(exe=SPACED_PROGRAM)),
+    "answer_y_path_with_blanks": (None, dict(exe=SPACED_PROGRAM, answer=b"y\r\n")),
     "cyrillic_desktop": ("ru_RU.UTF-8", dict(
         exe=r"C:\Documents and Settings\Иван\Рабочий стол\zorvane.exe", copied=True)),
     "german_umlauts": ("de_DE.UTF-8", dict(
         exe=r"C:\Documents and Settings\Jürgen Müller\zorvane.exe", copied=True)),
     "japanese_5c_folder": ("ja_JP.UTF-8", dict(exe=r"C:\表ソ能\zorvane.exe", copied=True)),
-    "ampersand": (None, dict(exe=r"C:\R&D\zorvane.exe", copied=True)),
     "percent": (None, dict(exe=r"C:\100% sure\zorvane.exe", copied=True)),
-    "after_a_rollback": (None, dict(exe=r"C:\R&D\zorvane.exe", copied=True,
-                                    prelude=rolls_back)),
+    "ampersand_after_a_rollback": (None, dict(exe=r"C:\R&D\zorvane.exe", copied=True,
+                                              prelude=rolls_back)),
+    **{kind + "_gone": (None, dict(
+        exe=r"E:\zorvane.exe", copied=True, setup=lambda box, kind=kind: box.add_drive("e", kind),
+        gone=lambda box: box.drive_link("e").unlink())) for kind in ("cdrom", "floppy")},
+    "system_drive_d": (None, dict(command_file=r"D:\Zorvane.cmd", setup=system_drive_d)),
 }
 
 
-def nt4_cycle(box, exe, copied=False):
-    """/AUTO cures in place and writes the run-once entry; the restart runs it, and nothing runs
-    after the next one. The held driver file counts as deleted: it goes at the restart."""
-    if exe != PROGRAM:
-        box.write_file(exe, box.read_file(PROGRAM))
-    plant(box, ubriel=True, hacdef=True, boot_ini=True)
-    infected = state(box)
-    run(box, ["/AUTO"], b"", FOUND + DELETED, exe=exe)
-    entry = command(COPY if copied else exe, " /Auto /AfterCure").decode()
-    cured = dict(infected, **CURED, **{"copy": copied, "restarts": [RESTART]})
+def nt4_cycle(box, exe=r"C:\R&D\zorvane.exe"):
+    """/AUTO cures in place and writes the run-once entry, naming the copy as the Safe Mode start
+    would; the restart runs it, and nothing runs after the next one. The held driver file counts
+    as deleted: it goes at the restart."""
+    infected = infect(box, exe)
+    run(box, ["/AUTO"], b"", t.FOUND + t.DELETED, exe=exe)
+    entry = COPY + " /Auto /AfterCure"
+    cured = dict(infected, **CURED, **{"copy": True, "restarts": [RESTART]})
     check_state(box, dict(cured, files=[False] * 6 + [True], **{"run-once": entry}), "cured")
 
     # Windows takes a RunOnce value out and runs its command line after the next logon, in a
     # console. Wine runs them while it boots, in a console that refuses every write (error 995),
     # where the program stops at its banner; so the suite plays the logon itself, through cmd,
-    # which also shows whether a path with blanks is quoted.
+    # which would act on an "&" left in the line.
     box.set_registry({m.RUNONCE: {"Zorvane": None}})
     box.restart()
     check_state(box, cured, "after the restart")
@@ -303,45 +260,26 @@ def nt4_cycle(box, exe, copied=False):
     check_log(box, rb" /Auto /AfterCure", [t.CLEAN + b"Exit code: 0"])
 
 
-REPORT = rb"\AException %s in module zorvane\.exe at [0-9A-F]{8}\.\r\n%s\.\r\n\r\n\Z"
-
-
 def errors_end_with_report(box):
     """Wine's own setting: an unhandled exception would start winedbg. The program's errors
     end with the report alone on standard error and exit code 1."""
     box.set_registry({m.AEDEBUG: {"Debugger": "winedbg --auto %ld %ld", "Auto": "1"}})
     # A full disk behind standard output: the first write fails with ERROR_DISK_FULL.
     with open("/dev/full", "wb") as full_disk:
-        full = box.run(["/LIST"], b"", stdout=full_disk)
-    # A Safe Mode run whose boot.ini lost its backup: the switch cannot be taken out of boot.ini
-    # when the new one cannot be written, so the run stops before anything is undone.
-    box.write_file(BOOT_INI, SAFE_MODE_BOOT_INI, "h")
-    box.set_registry({m.SAFEBOOT: {"AlternateShell": COMMAND_FILE}})
-    box.unix(r"C:\boot.ini.ZRVNEW").mkdir()
-    before = state(box)
-    blocked = box.run(["/SAFEMODE", "/AUTO"])
-    for result, out, message in ((full, None, b"I/O error 112"),
-                                 (blocked, B(), b"File access denied")):
-        check([result.out, result.rc], [out, 1], "output, exit code")
-        if not re.search(REPORT % (b"EInOutError", re.escape(message)), result.err):
-            raise Failed("error report: %r" % result.err)
-    check_state(box, before, "after the errors")
+        result = box.run(["/LIST"], b"", stdout=full_disk)
+    check(result.rc, 1, "exit code")
+    if not re.fullmatch(rb"Exception EInOutError in module zorvane\.exe at [0-9A-F]{8}\.\r\n"
+                        rb"I/O error 112\.\r\n\r\n", result.err):
+        raise AssertionError("error report: %r" % result.err)
 
 
 CASES = {  # name: (the version Wine reports, the Unix locale, the case)
     "command_lines": ("winxp", None, command_lines),
-    "clean_scan_win98": ("win98", None, clean_scan_win98),
     **{"xp_cycle_" + name: ("winxp", lang, lambda box, settings=settings:
                             xp_cycle(box, **settings))
        for name, (lang, settings) in XP_CYCLES.items()},
     "xp_cycle_temporary_folder_gone": ("winxp", None, temporary_folder),
-    "xp_cycle_cdrom_gone": ("winxp", None, lambda box: removable_drive(box, "cdrom")),
-    "xp_cycle_floppy_gone": ("winxp", None, lambda box: removable_drive(box, "floppy")),
-    "xp_cycle_system_drive_d": ("winxp", None, system_drive_d),
-    "nt40_cycle": ("nt40", None, lambda box: nt4_cycle(box, PROGRAM)),
-    "nt40_cycle_path_with_blanks": ("nt40", None, lambda box: nt4_cycle(box, SPACED_PROGRAM)),
-    "nt40_cycle_ampersand": ("nt40", None,
-                             lambda box: nt4_cycle(box, r"C:\R&D\zorvane.exe", copied=True)),
+    "nt40_cycle_ampersand": ("nt40", None, nt4_cycle),
     "errors_end_with_report_under_default_debugger": ("winxp", None, errors_end_with_report),
 }
 
@@ -349,14 +287,14 @@ CASES = {  # name: (the version Wine reports, the Unix locale, the case)
 # --- the runner --------------------------------------------------------------------------------
 
 def run_case(name, template, helpers, exe, work_root):
-    version, lang, function = CASES[name]
     started = time.monotonic()
     failure = None
     try:
+        version, lang, function = CASES[name]  # an unknown name fails as a case
         with m.Machine(template, work_root / name, helpers, version=version, lang=lang) as box:
             box.write_file(PROGRAM, pathlib.Path(exe).read_bytes())
             function(box)
-    except Failed as error:
+    except AssertionError as error:
         failure = str(error)
     except Exception:  # a broken machine fails the case, not the suite
         failure = traceback.format_exc()
@@ -367,7 +305,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--exe", help="zorvane.exe to test")
     parser.add_argument("--list", action="store_true", help="print the case names and stop")
-    parser.add_argument("--template", help="template prefix to copy (made when absent)")
+    parser.add_argument("--template", default=m.HERE.parents[1] / "build" / "wine" / "template",
+                        help="template prefix to copy (made when absent)")
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("cases", nargs="*", help="case names (default: all)")
     options = parser.parse_args()
@@ -377,25 +316,16 @@ def main():
     if not options.exe:
         parser.error("--exe is required")
     names = options.cases or list(CASES)
-    unknown = [n for n in names if n not in CASES]
-    if unknown:
-        parser.error("unknown cases: " + ", ".join(unknown))
 
     started = time.monotonic()
     work_root = pathlib.Path(tempfile.mkdtemp(prefix="zorvane-wine-"))
     try:
-        m.check_attribute_support(work_root)
         helpers = m.build_helpers(work_root / "helpers")
-        template = options.template
-        if not template:
-            template = work_root / "template"
-            m.make_template(template)
+        template = m.make_template_once(options.template)
         failed = 0
         with concurrent.futures.ThreadPoolExecutor(max_workers=options.jobs) as pool:
-            futures = [pool.submit(run_case, n, template, helpers, options.exe, work_root)
-                       for n in names]
-            for future in concurrent.futures.as_completed(futures):
-                name, failure, seconds = future.result()
+            for name, failure, seconds in pool.map(
+                    lambda n: run_case(n, template, helpers, options.exe, work_root), names):
                 failed += failure is not None
                 print("%s %s (%.1f s)" % ("FAIL" if failure else "ok  ", name, seconds) +
                       ("\n    " + failure.replace("\n", "\n    ") if failure else ""), flush=True)
