@@ -86,7 +86,6 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         {"z /h /list", Version::Xp, "", Help + Pause},
         {"z /LIST /SAFEMODE", Version::Xp, "", List},
         {"z /? /AUTO /Auto", Version::Win95, "", Help},
-        {"z /SAFEMODE", Version::Win98, "", ""},
         {"z /NOLOG /nocure -auto auto /AUTOMATIC /HEL -h", Version::Xp, "", Clean + Pause},
         {"z /Auto", Version::Nt4, "", Clean},
         {"z", Version::WinMe, "", Clean + Pause}};
