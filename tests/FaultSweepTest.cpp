@@ -125,13 +125,6 @@ bool Contains(const Texts& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
-Texts ZeroSeparated(const std::string& data) {
-    Texts texts;
-    for (std::size_t at = 0; at < data.size(); at += texts.back().size() + 1)
-        texts.push_back(data.c_str() + at);
-    return texts;
-}
-
 // Files of the folders that matter and the values of the keys that matter, without what the
 // program and the threats may change.
 std::map<std::string, std::string> OutsideTheProgram() {
@@ -149,11 +142,8 @@ std::map<std::string, std::string> OutsideTheProgram() {
             // The threats' files that were in use go at the next start: not the program's change.
             if (name == "PENDINGFILERENAMEOPERATIONS") {
                 std::string kept;
-                const Texts list = ZeroSeparated(value.second);
-                for (std::size_t i = 0; i + 1 < list.size(); i += 2)
-                    if (!Contains(skipped, AsciiUpper(list[i].substr(
-                                               list[i].starts_with("\\??\\") ? 4 : 0))))
-                        kept += list[i] + '\0' + list[i + 1] + '\0';
+                for (const std::string& operation : PendingOperations())
+                    if (!Contains(skipped, operation)) kept += operation + "; ";
                 if (kept.empty()) continue;
                 value.second = kept;
             }

@@ -52,14 +52,8 @@ std::string ProgramOf(const std::string& command) {
 // Windows carries out MoveFileEx's delayed deletions early in the start (the program registers
 // no delayed renames).
 void CarryOutPendingDeletions() {
-    const std::string list = ValueOf(SessionManager, "PendingFileRenameOperations").value_or("");
-    for (std::size_t at = 0; at < list.size() && list[at];) {
-        const std::string from = list.c_str() + at;
-        at += from.size() + 1;
-        const std::string to = list.c_str() + std::min(at, list.size());
-        at += to.size() + 1;
-        if (to.empty()) ::DeleteFileA(from.substr(from.starts_with("\\??\\") ? 4 : 0).c_str());
-    }
+    for (const std::string& operation : PendingOperations())
+        if (operation.find(" -> ") == std::string::npos) ::DeleteFileA(operation.c_str());
     EraseValue(SessionManager, "PendingFileRenameOperations");
 }
 
@@ -260,6 +254,20 @@ std::map<std::string, std::pair<DWORD, std::string>> KeyValues(const std::string
         values[AsciiUpper(name.substr(0, nameSize))] = {type, data.substr(0, dataSize)};
     }
     return values;
+}
+
+Texts PendingOperations() {
+    Texts operations;
+    const std::string list = ValueOf(SessionManager, "PendingFileRenameOperations").value_or("");
+    for (std::size_t at = 0; at < list.size() && list[at];) {
+        const std::string from = list.c_str() + at;
+        at += from.size() + 1;
+        const std::string to = list.c_str() + std::min(at, list.size());
+        at += to.size() + 1;
+        operations.push_back(AsciiUpper(from.substr(from.starts_with("\\??\\") ? 4 : 0)) +
+                             (to.empty() ? "" : " -> " + to));
+    }
+    return operations;
 }
 
 void ResetMachine() {
