@@ -1,10 +1,11 @@
-// Whole cure cycles on the Wine machine: undisturbed, then with every counted Windows call of the
-// undisturbed cycle, in turn, failing with an error that call can plausibly report, or with the
+// Whole cure cycles on the Wine machine: undisturbed, then with every journaled Windows call of
+// the undisturbed cycle, in turn, failing with an error that call can plausibly report, or with the
 // power cut at it. Whatever happens, the machine must still start (normally, or into the Safe
 // Mode cure with everything that cure needs), nothing but the program's own files and values and
 // the threats' traces may change, and a later scan with the cure accepted must leave a clean
 // machine that starts normally.
 #include <algorithm>
+#include <iterator>
 
 #include "TestMachine.h"
 #include "platform/AsciiText.h"
@@ -28,28 +29,6 @@ const std::pair<std::string, Texts> Keys[] = {
     {RunOnce, {"ZORVANE"}},
     {SessionManager, {}},  // PendingFileRenameOperations: see below
     {"HKLM\\SYSTEM\\Select", {}}};
-
-// The hiding driver: while it runs, it holds its file open without sharing and, where it hides,
-// keeps the file out of directory searches. Windows loads it in a normal start while its file and
-// its service key are there; minimal Safe Mode leaves it out.
-class HidingDriver {
-  public:
-    HidingDriver(TestWindows& w, bool hides) : w_(w), hides_(hides) { Load(); }
-    void Load() {
-        if (!Exists(Driver) || !KeyExists(ServiceKey)) return;
-        lock_.emplace(Driver);
-        if (hides_) w_.Hide(Driver);
-    }
-    void Unload() {
-        lock_.reset();
-        w_.UnhideAll();
-    }
-
-  private:
-    TestWindows& w_;
-    bool hides_;
-    std::optional<HeldFile> lock_;
-};
 
 // The XP cycle: the scan answered y, the Safe Mode start with the cure run, a normal start. The
 // NT 4.0 cycle: the cure in place under /AUTO, then the start whose run-once run scans again.
@@ -77,14 +56,22 @@ struct Fault {
     int leaks = 0;  // handles it may leave open: a failed close its own, a power cut any
 };
 
-// One trial's machine: the program's Windows, the driver, and what happened, as a trace.
+// One trial's machine: the program's Windows, the hiding driver, and what happened, as a trace.
+// While the driver runs, it holds its file open without sharing and, where it hides, keeps the
+// file out of directory searches. Windows loads it in a normal start while its file and its
+// service key are there; minimal Safe Mode leaves it out.
 struct Machine {
     TestWindows w{RealWindows()};
-    HidingDriver driver;
-    std::string trace;
+    bool hides = false;
+    int leaksAllowed = 0;
+    std::optional<HeldFile> driver{};
+    std::string trace{};
     bool off = false;  // the power is gone: nothing more happens until the checks
-    int leaksAllowed;
-    Machine(bool hides, int leaks) : driver(w, hides), leaksAllowed(leaks) {}
+    void LoadDriver() {
+        if (!Exists(Driver) || !KeyExists(ServiceKey)) return;
+        driver.emplace(Driver);
+        if (hides) w.Hide(Driver);
+    }
 };
 
 // A program run that must end properly; the trace gets whether it found a threat.
@@ -114,9 +101,10 @@ bool LogonShellRuns() {
 // the kind of start and the runs with what they wrote after the banner; answers whether the
 // program ran.
 bool Boot(Machine& m) {
-    m.driver.Unload();
+    m.driver.reset();
+    m.w.UnhideAll();
     EXPECT_LE(m.w.RestorePower(), m.leaksAllowed) << "handles left open";
-    const Start start = Restart(m.w, [&] { m.driver.Load(); });
+    const Start start = Restart(m.w, [&] { m.LoadDriver(); });
     EXPECT_NE(start.mode, Start::Unbootable);
     EXPECT_TRUE(start.shellRuns) << start.shell;
     if (start.mode == Start::Normal) {
@@ -137,13 +125,6 @@ bool Contains(const Texts& texts, const std::string& text) {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
 }
 
-Texts ZeroSeparated(const std::string& data) {
-    Texts texts;
-    for (std::size_t at = 0; at < data.size(); at += texts.back().size() + 1)
-        texts.push_back(data.c_str() + at);
-    return texts;
-}
-
 // Files of the folders that matter and the values of the keys that matter, without what the
 // program and the threats may change.
 std::map<std::string, std::string> OutsideTheProgram() {
@@ -161,13 +142,8 @@ std::map<std::string, std::string> OutsideTheProgram() {
             // The threats' files that were in use go at the next start: not the program's change.
             if (name == "PENDINGFILERENAMEOPERATIONS") {
                 std::string kept;
-                const Texts list = ZeroSeparated(value.second);
-                for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
-                    const std::string& from = list[i];
-                    const std::size_t path = from.starts_with("\\??\\") ? 4 : 0;
-                    if (!Contains(skipped, AsciiUpper(from.substr(path))))
-                        kept += from + '\0' + list[i + 1] + '\0';
-                }
+                for (const std::string& operation : PendingOperations())
+                    if (!Contains(skipped, operation)) kept += operation + "; ";
                 if (kept.empty()) continue;
                 value.second = kept;
             }
@@ -175,18 +151,6 @@ std::map<std::string, std::string> OutsideTheProgram() {
         }
     }
     return snapshot;
-}
-
-std::string Changes(const std::map<std::string, std::string>& before,
-                    const std::map<std::string, std::string>& after) {
-    std::string lines;
-    for (const auto& [what, was] : before)
-        if (!after.contains(what) || after.at(what) != was)
-            lines +=
-                what + ": " + was + " -> " + (after.contains(what) ? after.at(what) : "-") + "\n";
-    for (const auto& [what, is] : after)
-        if (!before.contains(what)) lines += what + ": new " + is + "\n";
-    return lines;
 }
 
 // boot.ini is the original, or the Safe Mode copy while the cure it starts is in place.
@@ -226,7 +190,7 @@ std::string ExpectRecovery(Machine& m) {
 
 struct Outcome {
     std::string trace, later;  // the cycle's trace; what ExpectRecovery answered
-    std::vector<Call> calls;   // the counted ones
+    std::vector<Call> calls;
 };
 
 // One trial: the cycle on an infected machine with `fault` planned, then the checks against the
@@ -238,7 +202,8 @@ Outcome Trial(const Cycle& cycle, const Fault& fault,
     if (!Exists(Program)) PutFile(Program, "MZ");  // what the command file and RunOnce start
     if (cycle.safeMode) PutValue(SafeBoot, "AlternateShell", "cmd.exe");  // as Windows has it
     if (!before) before = OutsideTheProgram();
-    Machine m(cycle.safeMode, fault.leaks);
+    Machine m{.hides = cycle.safeMode, .leaksAllowed = fault.leaks};
+    m.LoadDriver();
     m.w.SetVersion(cycle.version);
     if (fault.kind == Fault::Fail) m.w.FailAt(fault.position, fault.code);
     if (fault.kind == Fault::Cut) m.w.PowerCutAt(fault.position);
@@ -246,14 +211,15 @@ Outcome Trial(const Cycle& cycle, const Fault& fault,
     for (int start = 0; start < cycle.starts && !m.off; ++start) Boot(m);
     Outcome outcome;
     outcome.trace = m.trace + " restarts=" + std::to_string(m.w.restartRequests.size());
-    for (const Call& call : m.w.Journal())
-        if (call.counted) outcome.calls.push_back(call);
+    outcome.calls = m.w.Journal();
     EXPECT_LE(m.w.RestorePower(), m.leaksAllowed) << "handles left open";
     m.leaksAllowed = 0;
     m.w.ClearFaults();  // a failure planned beyond a shorter path must not hit the recovery
     ExpectBootable();
     const auto after = OutsideTheProgram();
-    EXPECT_EQ(*before, after) << Changes(*before, after);
+    std::vector<std::pair<std::string, std::string>> changes;
+    std::ranges::set_symmetric_difference(*before, after, std::back_inserter(changes));
+    EXPECT_EQ(changes, decltype(changes){});
     m.trace.clear();
     outcome.later = ExpectRecovery(m);
     EXPECT_EQ(m.w.RestorePower(), 0) << "handles left open";

@@ -39,17 +39,6 @@ bool OpenKey(const std::string& key, OwnedKey& opened, bool create = false) {
            ERROR_SUCCESS;
 }
 
-std::string Recode(const std::string& text, UINT from, UINT to) {
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(::MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()),
-                                      wide.data(), static_cast<int>(wide.size())));
-    std::string result(wide.size() * 2, '\0');
-    result.resize(::WideCharToMultiByte(to, 0, wide.data(), static_cast<int>(wide.size()),
-                                        result.data(), static_cast<int>(result.size()), nullptr,
-                                        nullptr));
-    return result;
-}
-
 // The program a command line starts: a quoted first word, or everything up to the first blank.
 std::string ProgramOf(const std::string& command) {
     const std::size_t start = command.find_first_not_of(" \t");
@@ -63,14 +52,8 @@ std::string ProgramOf(const std::string& command) {
 // Windows carries out MoveFileEx's delayed deletions early in the start (the program registers
 // no delayed renames).
 void CarryOutPendingDeletions() {
-    const std::string list = ValueOf(SessionManager, "PendingFileRenameOperations").value_or("");
-    for (std::size_t at = 0; at < list.size() && list[at];) {
-        const std::string from = list.c_str() + at;
-        at += from.size() + 1;
-        const std::string to = list.c_str() + std::min(at, list.size());
-        at += to.size() + 1;
-        if (to.empty()) ::DeleteFileA(from.substr(from.starts_with("\\??\\") ? 4 : 0).c_str());
-    }
+    for (const std::string& operation : PendingOperations())
+        if (operation.find(" -> ") == std::string::npos) ::DeleteFileA(operation.c_str());
     EraseValue(SessionManager, "PendingFileRenameOperations");
 }
 
@@ -105,9 +88,11 @@ std::string ControlSetOfNextStart() {
     return name;
 }
 
-// `command` in the code page it was read in; the program runs with it in the ANSI one.
-void RunCommand(TestWindows& w, Start& start, const std::string& command, UINT codePage) {
-    const std::string line = Recode(command, codePage, CP_ACP), program = ProgramOf(line);
+// `command` in the OEM code page or the ANSI one; the program runs with it in the ANSI one.
+void RunCommand(TestWindows& w, Start& start, const std::string& command, bool oem) {
+    std::string line = command;
+    if (oem) ::OemToCharA(command.c_str(), line.data());
+    const std::string program = ProgramOf(line);
     const DWORD attributes = ::GetFileAttributesA(program.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         start.shellRuns = false;
@@ -271,6 +256,20 @@ std::map<std::string, std::pair<DWORD, std::string>> KeyValues(const std::string
     return values;
 }
 
+Texts PendingOperations() {
+    Texts operations;
+    const std::string list = ValueOf(SessionManager, "PendingFileRenameOperations").value_or("");
+    for (std::size_t at = 0; at < list.size() && list[at];) {
+        const std::string from = list.c_str() + at;
+        at += from.size() + 1;
+        const std::string to = list.c_str() + std::min(at, list.size());
+        at += to.size() + 1;
+        operations.push_back(AsciiUpper(from.substr(from.starts_with("\\??\\") ? 4 : 0)) +
+                             (to.empty() ? "" : " -> " + to));
+    }
+    return operations;
+}
+
 void ResetMachine() {
     for (const std::string& file : UbrielFiles) Erase(file);
     for (const std::string& file :
@@ -353,7 +352,7 @@ Start Restart(TestWindows& w, const std::function<void()>& normalStart) {
         // there is for the next start.
         for (const auto& [name, value] : KeyValues(RunOnce)) {
             EraseValue(RunOnce, name);
-            RunCommand(w, start, value.second.c_str(), CP_ACP);
+            RunCommand(w, start, value.second.c_str(), false);
         }
         return start;
     }
@@ -368,7 +367,7 @@ Start Restart(TestWindows& w, const std::function<void()>& normalStart) {
     }
     // cmd.exe reads a command file in the OEM code page. (Its metacharacters are left to the
     // tests that run cmd.exe itself.)
-    RunCommand(w, start, commands->substr(0, commands->find_first_of("\r\n")), CP_OEMCP);
+    RunCommand(w, start, commands->substr(0, commands->find_first_of("\r\n")), true);
     return start;
 }
 

@@ -76,6 +76,9 @@ void EraseKey(const std::string& key);  // with its subkeys
 bool KeyExists(const std::string& key);
 // The key's own values by upper-cased name: type and data.
 std::map<std::string, std::pair<DWORD, std::string>> KeyValues(const std::string& key);
+// MoveFileEx's delayed operations, in order: each file upper-cased without its NT prefix, with
+// " -> " and the new name for a rename.
+Texts PendingOperations();
 
 // A machine as a case starts from: no trace of the program or the threats, the XP boot.ini,
 // logon shell "Explorer.exe", automatic logon as Wine leaves it (absent).

@@ -76,6 +76,11 @@ TestWindows::~TestWindows() {
     RestorePower();
 }
 
+// The process's own environment: Windows answers from it, and it goes with the test process.
+void TestWindows::SetSystemDrive(const std::optional<std::string>& value) {
+    ::SetEnvironmentVariableA("SystemDrive", value ? value->c_str() : nullptr);
+}
+
 int TestWindows::RestorePower() {
     const int left = static_cast<int>(open_.size());
     for (const auto& [handle, kind] : open_) {
@@ -99,7 +104,7 @@ std::vector<std::string> TestWindows::JournalOf(const std::set<std::string>& nam
 
 std::optional<DWORD> TestWindows::Arrive(const char* name, std::string args, HANDLE handle) {
     const bool standard = handle && std_ && std::ranges::find(*std_, handle) != std_->end();
-    journal_.push_back({name, std::move(args), true, standard});
+    journal_.push_back({name, std::move(args), standard});
     const int position = ++counted_;
     const int occurrence = ++seen_[name];
     if (cutAt_ && position >= *cutAt_) cut_ = true;
@@ -166,7 +171,6 @@ ZORVANE_FORWARDED_CALLS(ZORVANE_FORWARD)
 ZORVANE_DIRECT_CALLS(ZORVANE_DIRECT)
 
 const char* TestWindows::GetCommandLineA() {
-    journal_.push_back({"GetCommandLineA", "", false});
     return commandLine_ ? commandLine_->c_str() : real_.GetCommandLineA();
 }
 DWORD TestWindows::GetModuleFileNameA(HMODULE module, char* fileName, DWORD size) {
@@ -214,24 +218,6 @@ BOOL TestWindows::GetVersionExA(OSVERSIONINFOA* info) {
     };
     return Pass("GetVersionExA", BOOL{0}, answer, info->dwOSVersionInfoSize);
 }
-DWORD TestWindows::GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) {
-    const auto answer = [&]() -> DWORD {
-        if (!systemDrive_ || AsciiUpper(name) != "SYSTEMDRIVE")
-            return real_.GetEnvironmentVariableA(name, buffer, size);
-        const std::optional<std::string>& value = *systemDrive_;
-        if (!value) {
-            ::SetLastError(ERROR_ENVVAR_NOT_FOUND);
-            return 0;
-        }
-        // Too small a buffer gets nothing and the size it needs, the zero included.
-        const DWORD length = static_cast<DWORD>(value->size());
-        if (length >= size) return length + 1;
-        std::memcpy(buffer, value->c_str(), length + 1);
-        return length;
-    };
-    return Pass("GetEnvironmentVariableA", DWORD{0}, answer, name, size);
-}
-
 LONG TestWindows::RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                                  const BYTE* data, DWORD dataSize) {
     const std::string text(reinterpret_cast<const char*>(data), dataSize);

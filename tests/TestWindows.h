@@ -1,8 +1,8 @@
 // The tests' Windows: the real implementation (Wine), wrapped. It forwards every call as it is,
 // except what a case must control: failures and power cuts at chosen calls, names a hiding driver
 // keeps out of directory listings, restart requests (recorded, never carried out), and the
-// version, command line, module path, standard handles and "SystemDrive" a case sets. It also
-// keeps a journal of the calls, for cases where their order matters.
+// version, command line, module path and standard handles a case sets. It also keeps a journal
+// of the calls (not of the command line's), for cases where their order matters.
 #pragma once
 
 #include <map>
@@ -41,6 +41,7 @@
     X(DWORD, SetFilePointer, (HANDLE a, LONG b, LONG * c, DWORD d), (a, b, c, d),                  \
       InvalidSetFilePointer)                                                                       \
     X(UINT, GetDriveTypeA, (const char* a), (a), 0)                                                \
+    X(DWORD, GetEnvironmentVariableA, (const char* a, char* b, DWORD c), (a, b, c), 0)             \
     X(DWORD, GetTempPathA, (DWORD a, char* b), (a, b), 0)                                          \
     X(DWORD, GetShortPathNameA, (const char* a, char* b, DWORD c), (a, b, c), 0)                   \
     X(BOOL, CopyFileA, (const char* a, const char* b, BOOL c), (a, b, c), 0)                       \
@@ -81,12 +82,12 @@ class TestWindows final : public WindowsApi {
         modulePath_ = std::move(modulePath);
     }
     void SetStdHandles(HANDLE input, HANDLE output, HANDLE error) { std_ = {input, output, error}; }
-    void SetSystemDrive(std::optional<std::string> value) { systemDrive_ = std::move(value); }
+    void SetSystemDrive(const std::optional<std::string>& value);             // none: not set
     void Hide(const std::string& path) { hidden_.insert(AsciiUpper(path)); }  // until UnhideAll
     void UnhideAll() { hidden_.clear(); }
 
     // --- faults -----------------------------------------------------------------------------
-    // The Nth counted call from now (1-based), or the Nth call of `name`, fails with `code`.
+    // The Nth journaled call from now (1-based), or the Nth call of `name`, fails with `code`.
     void FailAt(int position, DWORD code) {
         failAt_ = counted_ + position;
         failCode_ = code;
@@ -94,7 +95,7 @@ class TestWindows final : public WindowsApi {
     void FailCall(const std::string& name, int occurrence, DWORD code) {
         failCalls_[name] = {seen_[name] + occurrence, code};
     }
-    // The Nth counted call and every later one fail without reaching Wine, as if the machine
+    // The Nth journaled call and every later one fail without reaching Wine, as if the machine
     // lost its power just before it.
     void PowerCutAt(int position) { cutAt_ = counted_ + position; }
     bool PowerCut() const { return cut_; }
@@ -111,7 +112,6 @@ class TestWindows final : public WindowsApi {
     // --- what the program did ---------------------------------------------------------------
     struct Call {
         std::string name, args;
-        bool counted = true;          // FailAt and PowerCutAt count it
         bool standardHandle = false;  // made on a standard handle
     };
     const std::vector<Call>& Journal() const { return journal_; }
@@ -129,7 +129,6 @@ class TestWindows final : public WindowsApi {
     HANDLE GetStdHandle(DWORD stdHandle) override;
     DWORD GetVersion() override;
     BOOL GetVersionExA(OSVERSIONINFOA* versionInfo) override;
-    DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) override;
     LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                         const BYTE* data, DWORD dataSize) override;
     HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) override;
@@ -159,7 +158,6 @@ class TestWindows final : public WindowsApi {
     std::optional<Version> version_;
     bool versionRecord_ = true;
     std::optional<std::string> commandLine_, modulePath_;
-    std::optional<std::optional<std::string>> systemDrive_;  // outer: set by the case
     std::optional<std::vector<HANDLE>> std_;
 };
 

@@ -9,43 +9,7 @@
 namespace zorvane::testing {
 namespace {
 
-using namespace std::string_literals;
 using Texts = std::vector<std::string>;
-
-// Lines are read up to LF with every CR left out, and Ctrl-Z (\032) ends the input, whatever
-// pieces the channel hands the bytes out in. In the last case the CR is the 128th byte and its
-// LF the next block's first. Once the end is met, the channel is not asked again.
-TEST(TextStream, ReadsLinesUpToLfWithoutCrUntilCtrlZ) {
-    const std::string x127(127, 'x'), z300(300, 'z');
-    const std::pair<std::string, Texts> cases[] = {{"a\r\nb", {"a", "b"}},
-                                                   {"a\nb\n", {"a", "b"}},
-                                                   {"a\rb\r\n\r\n", {"ab", ""}},
-                                                   {"a\rb\nc", {"ab", "c"}},
-                                                   {"", {}},
-                                                   {"a\r\n\032b", {"a"}},
-                                                   {"a\032b\r\nc", {"a"}},
-                                                   {z300 + "\n0\0001"s, {z300, "0\0001"s}},
-                                                   {x127 + "\r\nq", {x127, "q"}}};
-    for (const std::size_t chunk : {128, 1, 5}) {
-        for (const auto& [content, expected] : cases) {
-            SCOPED_TRACE(content + " in reads of " + std::to_string(chunk));
-            MemoryChannel channel(content, chunk);
-            TextStream stream;
-            stream.OpenForInput(channel);
-            Texts lines;
-            for (int i = 0; i < 9 && !stream.AtEnd(); ++i) {
-                lines.push_back(stream.ReadLine());
-                stream.SkipLine();
-            }
-            EXPECT_EQ(lines, expected);
-            const int reads = channel.reads;
-            stream.SkipLine();
-            EXPECT_EQ(stream.ReadLine(), "");
-            EXPECT_TRUE(stream.AtEnd());
-            EXPECT_EQ(channel.reads, reads);
-        }
-    }
-}
 
 // A failed read ends only the operation under way, with what it had collected; the next one
 // asks the channel again.
