@@ -142,14 +142,25 @@ def infect(box, exe, command_file=COMMAND_FILE):
     return state(box, command_file)
 
 
+def odd_types(box, shell_type="REG_BINARY"):
+    """"Shell" and "AutoAdminLogon" as some tools store them: the shell as binary or multi-string
+    data, automatic logon as the DWORD 1. The cure repairs the shell to REG_SZ and puts "1" back."""
+    data = INFECTED_SHELL.encode().hex() if shell_type == "REG_BINARY" else INFECTED_SHELL + r"\0x"
+    added = box.wine("reg", "add", m.WINLOGON, "/v", "Shell", "/t", shell_type, "/d", data, "/f")
+    check([added.rc, box.value(m.WINLOGON, "Shell") != INFECTED_SHELL], [0, True], shell_type)
+    box.set_registry({m.WINLOGON: {"AutoAdminLogon": 1}})
+
+
 def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_FILE,
-             setup=lambda box: None, prelude=lambda box: None, gone=None):
+             setup=lambda box: None, prelude=lambda box: None, gone=None, logon="0"):
     """Scan and accept, Safe Mode run by the command file, restart, final scan. copied: the
     command file must name the copy instead of exe; setup(box) runs first, prelude(box) after
-    planting; gone(box): what vanishes before the Safe Mode start (a restart follows it)."""
+    planting; gone(box): what vanishes before the Safe Mode start (a restart follows it); logon:
+    "AutoAdminLogon" once the cure is over."""
     setup(box)
-    infected = infect(box, exe, command_file)
+    infect(box, exe, command_file)
     prelude(box)
+    infected = state(box, command_file)
     run(box, [] if answer else ["/AUTO"], answer or b"", t.FOUND + (t.QUESTION if answer else b""),
         exe=exe, what="scan")
     path = COPY if copied else exe
@@ -178,7 +189,7 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
         echo = b""
     check([result.out, result.rc], [echo + t.BANNER + t.DELETED, 0], "Safe Mode run")
     cured = dict(infected, **CURED, **{"copy": copied, "AlternateShell": "cmd.exe",
-                                       "AutoAdminLogon": "0", "restarts": [RESTART] * 2})
+                                       "AutoAdminLogon": logon, "restarts": [RESTART] * 2})
     check_state(box, dict(cured, files=[False, True] + [False] * 5), "cured", command_file)
     box.restart()
     check_state(box, dict(cured, copy=False), "after the restart", command_file)
@@ -220,7 +231,8 @@ def temporary_folder(box):
 # inside quotation marks: such paths go through the copy, as do those on a drive that is gone
 # for the restart.
 XP_CYCLES = {
-    "answer_y_path_with_blanks": (None, dict(exe=SPACED_PROGRAM, answer=b"y\r\n")),
+    "answer_y_path_with_blanks_odd_types": (None, dict(exe=SPACED_PROGRAM, answer=b"y\r\n",
+                                                       prelude=odd_types, logon="1")),
     "cyrillic_desktop": ("ru_RU.UTF-8", dict(
         exe=r"C:\Documents and Settings\Иван\Рабочий стол\zorvane.exe", copied=True)),
     "german_umlauts": ("de_DE.UTF-8", dict(
@@ -240,7 +252,9 @@ def nt4_cycle(box, exe=r"C:\R&D\zorvane.exe"):
     """/AUTO cures in place and writes the run-once entry, naming the copy as the Safe Mode start
     would; the restart runs it, and nothing runs after the next one. The held driver file counts
     as deleted: it goes at the restart."""
-    infected = infect(box, exe)
+    infect(box, exe)
+    odd_types(box, "REG_MULTI_SZ")
+    infected = state(box)
     run(box, ["/AUTO"], b"", t.FOUND + t.DELETED, exe=exe)
     entry = COPY + " /Auto /AfterCure"
     cured = dict(infected, **CURED, **{"copy": True, "restarts": [RESTART]})
