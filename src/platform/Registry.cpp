@@ -161,14 +161,8 @@ void TRegistry::PutString(std::string_view name, std::string_view text) {
 
 // The value's text as GetText reads it, or "nothing" when it is missing or unreadable.
 std::string TRegistry::OldTextForLog(const std::string& name) {
-    DWORD type = 0;
-    DWORD size = 0;
-    if (!currentKey_ ||
-        Windows().RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, &type, nullptr,
-                                   &size) != static_cast<LONG>(error::Success))
-        return "nothing";
     try {
-        return Quoted(GetText(name));
+        return currentKey_ && HasValue(name) ? Quoted(GetText(name)) : "nothing";
     } catch (const std::exception&) {
         return "nothing";
     }
