@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every check, in order: the native unit tests of the code that makes no Windows call, the
-# hardening stage, the unit tests under Wine, zorvane.exe, its compatibility with Windows NT 4.0
-# and 98, the end-to-end suite under Wine, and the footprint benchmark.
+# hardening stage, the unit tests under Wine, zorvane.exe (whose build checks that it loads on
+# Windows NT 4.0 and 98), the end-to-end suite under Wine, and the footprint benchmark.
 # Installs what is missing first (Debian). Exits non-zero when any step fails; the last line is
 # the Wine suite's "N passed, N failed".
 set -uo pipefail
@@ -44,7 +44,7 @@ wine_unit_tests() {
 }
 
 wine_suite() {
-    python3 tests/wine/machine.py make-template --keep "$template" &&
+    python3 tests/wine/prefix.py make-template --keep "$template" &&
     python3 tests/wine/suite.py --exe build/windows/zorvane.exe --template "$template" |
         tee "$work/suite.log"
 }
@@ -61,7 +61,6 @@ step "unit tests" unit_tests
 step "hardening: sanitizers, fuzzing, analysis" bash scripts/hardening.sh
 step "unit tests under Wine" wine_unit_tests
 step "zorvane.exe" build_windows_exe
-step "compatibility" python3 tests/wine/compatibility.py build/windows/zorvane.exe
 step "Wine suite" wine_suite
 step "footprint benchmark" benchmark
 

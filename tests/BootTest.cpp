@@ -83,7 +83,8 @@ TEST(RunOnce, RegistersTheRescanAndRestarts) {
 }
 
 // The next start is minimal Safe Mode running the program from the command file, logged on
-// automatically; that run undoes it all, and the start after is the one of before. boot.ini is
+// automatically; that run undoes it all (the saved logon too: a later "/SAFEMODE" typed by hand
+// must not bring it back), and the start after is the one of before. boot.ini is
 // never written in place: every new content is a whole file moved over it, and the shell names
 // the command file before boot.ini starts Safe Mode.
 TEST(SafeModeCure, IsScheduledRunAndUndone) {
@@ -94,8 +95,8 @@ TEST(SafeModeCure, IsScheduledRunAndUndone) {
     ScheduleSafeModeCure();
     const std::string move = "MoveFileExA(\"C:\\boot.ini.ZRVNEW\", \"C:\\boot.ini",
                       logon = "RegSetValueExA(\"AutoAdminLogon\", 0x1, ";
-    const std::set<std::string> changes = {"RegSetValueExA", "MoveFileExA", "DeleteFileA",
-                                           "ExitWindowsEx"};
+    const std::set<std::string> changes = {"RegSetValueExA", "RegDeleteValueA", "MoveFileExA",
+                                           "DeleteFileA", "ExitWindowsEx"};
     EXPECT_EQ(p.w.JournalOf(changes),
               (Texts{move + ".ZRVBACKUP\", 0xB)",
                      "RegSetValueExA(\"AlternateShell\", 0x1, \"C:\\Zorvane.cmd\")",
@@ -120,7 +121,8 @@ TEST(SafeModeCure, IsScheduledRunAndUndone) {
     EXPECT_EQ(p.w.JournalOf(changes),
               (Texts{"MoveFileExA(\"C:\\boot.ini.ZRVBACKUP\", \"C:\\boot.ini\", 0xB)",
                      "RegSetValueExA(\"AlternateShell\", 0x1, \"cmd.exe\")",
-                     "DeleteFileA(\"C:\\Zorvane.cmd\")", logon + "\"0\")", "ExitWindowsEx(0x2)"}));
+                     "DeleteFileA(\"C:\\Zorvane.cmd\")", logon + "\"0\")",
+                     "RegDeleteValueA(h, \"OLDAutoAdminLogon\")", "ExitWindowsEx(0x2)"}));
     start = Restart(p.w);
     EXPECT_EQ(State(p.w), "cmd.exe same logon=0 restarts=3");
     EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive, FileAttributeHidden);

@@ -31,6 +31,7 @@
       (a, b, c, d, e, f), 0)                                                                       \
     X(LONG, RegCloseKey, (HKEY a), (a), 0)                                                         \
     X(LONG, RegDeleteKeyA, (HKEY a, const char* b), (a, b), 0)                                     \
+    X(LONG, RegDeleteValueA, (HKEY a, const char* b), (a, b), 0)                                   \
     X(LONG, RegEnumKeyA, (HKEY a, DWORD b, char* c, DWORD d), (a, b, c, d), 0)                     \
     X(BOOL, FindClose, (HANDLE a), (a), 0)                                                         \
     X(BOOL, FileTimeToLocalFileTime, (const FILETIME* a, FILETIME* b), (a, b), 0)                  \

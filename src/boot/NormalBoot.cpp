@@ -83,6 +83,9 @@ void RestoreAutomaticLogon() {
     // user's own setting stays.
     if (!winlogon.HasValue("OLDAutoAdminLogon")) return;
     winlogon.PutString("AutoAdminLogon", winlogon.GetText("OLDAutoAdminLogon"));
+    // Put back, the saved value has served: left in place, a "/SAFEMODE" typed by hand months
+    // later would set automatic logon back to what it was before this cure.
+    winlogon.DeleteValue("OLDAutoAdminLogon");
 }
 
 }  // namespace

@@ -134,6 +134,9 @@ class RealWindowsApi final : public WindowsApi {
     LONG RegDeleteKeyA(HKEY key, const char* subKey) override {
         return ::RegDeleteKeyA(ToWindows(key), subKey);
     }
+    LONG RegDeleteValueA(HKEY key, const char* valueName) override {
+        return ::RegDeleteValueA(ToWindows(key), valueName);
+    }
     LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) override {
         return ::RegEnumKeyA(ToWindows(key), index, name, nameSize);
     }

@@ -159,6 +159,17 @@ void TRegistry::PutString(std::string_view name, std::string_view text) {
         throw ERegistryException(Join({"Failed to set data for '", valueName, "'"}));
 }
 
+void TRegistry::DeleteValue(std::string_view name) {
+    const std::string valueName(name);
+    const auto status =
+        static_cast<DWORD>(Windows().RegDeleteValueA(currentKey_.Get(), valueName.c_str()));
+    if (RunLogOpen())
+        Log({"Delete value ", rootKey_ == HkeyLocalMachine() ? "HKLM\\" : "", currentPath_, " \"",
+             valueName, "\": ",
+             status == error::FileNotFound ? "not there"
+                                           : Outcome(status == error::Success, status)});
+}
+
 // The value's text as GetText reads it, or "nothing" when it is missing or unreadable.
 std::string TRegistry::OldTextForLog(const std::string& name) {
     try {

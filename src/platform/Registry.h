@@ -29,6 +29,8 @@ class TRegistry {
     // first string of REG_MULTI_SZ). A missing value reads as the empty text.
     std::string GetText(std::string_view name);
     void PutString(std::string_view name, std::string_view text);
+    // Deletes a value of the current key; a failure is logged, not raised.
+    void DeleteValue(std::string_view name);
     void CloseCurrentKey();
 
     HKEY CurrentKey() const { return currentKey_.Get(); }

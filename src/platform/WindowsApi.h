@@ -45,6 +45,7 @@ class WindowsApi {
                                 const BYTE* data, DWORD dataSize) = 0;
     virtual LONG RegCloseKey(HKEY key) = 0;
     virtual LONG RegDeleteKeyA(HKEY key, const char* subKey) = 0;
+    virtual LONG RegDeleteValueA(HKEY key, const char* valueName) = 0;
     virtual LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize) = 0;
 
     // Files.

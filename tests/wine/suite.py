@@ -17,37 +17,16 @@ import tempfile
 import time
 import traceback
 
-import machine as m
-import texts as t
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts"))
+import texts as t  # noqa: E402
+import winemachine as m  # noqa: E402
+from winemachine import (BACKUP, BOOT_INI, COMMAND_FILE, DRIVER, INFECTED_SHELL,  # noqa: E402
+                         LEGACY_KEYS, ORIGINAL_BOOT_INI, PROGRAM, SERVICE_KEYS, UBRIEL_FILES,
+                         plant)
 
-PROGRAM = r"C:\zorvane.exe"
 SPACED_PROGRAM = r"C:\Program Files\Zorvane\zorvane.exe"
-
-# --- the threats' marks ------------------------------------------------------------------------
-
-UBRIEL_FILES = [r"C:\windows\system32\ubr2.exe", r"C:\windows\system32\hcsrss.dll",
-                r"C:\windows\system32\icsrss.dll", r"C:\ubr2.exe", r"C:\windows\icsrss.dll",
-                r"C:\windows\system\ubr2.exe"]
-INFECTED_SHELL = "Explorer.exe ubr2.exe"
-DRIVER = r"C:\ubr2drv.sys"
-SERVICE_KEYS = [m.HKLM + r"\SYSTEM\ControlSet00%d\Services\ubr2drv" % n for n in (1, 2)]
-LEGACY_KEYS = [m.HKLM + r"\SYSTEM\ControlSet00%d\Enum\Root\LEGACY_UBR2DRV" % n for n in (1, 2)]
-
-BOOT_INI = r"C:\boot.ini"
-BACKUP = r"C:\boot.ini.ZRVBACKUP"
-COMMAND_FILE = r"C:\Zorvane.cmd"
-ORIGINAL_BOOT_INI = (
-    b"[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
-    b"[operating systems]\r\n"
-    b'multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS="Microsoft Windows XP Professional" '
-    b"/noexecute=optin /fastdetect\r\n"
-    b'C:\\CMDCONS\\BOOTSECT.DAT="Microsoft Windows Recovery Console" /cmdcons\r\n')
 SAFE_MODE_BOOT_INI = ORIGINAL_BOOT_INI.replace(
     b"/fastdetect", b"/fastdetect /SAFEBOOT:MINIMAL(ALTERNATESHELL)")
-# What Windows names the device of the running system by (XP on the first partition).
-BOOT_DEVICE = {m.HKLM + r"\SYSTEM\CurrentControlSet\Control":
-               {"SystemBootDevice": "multi(0)disk(0)rdisk(0)partition(1)"}}
-
 COPY = r"C:\ZRVCURE.EXE"  # the copy the restart runs when the program's own path would not do
 RESTART = "--end-session"  # ExitWindowsEx(EWX_REBOOT) without EWX_FORCE, as Wine passes it on
 CURED = {"Shell": "Explorer.exe", "driver keys": [False] * 4, "files": [False] * 7}
@@ -56,23 +35,6 @@ CURED = {"Shell": "Explorer.exe", "driver keys": [False] * 4, "files": [False] *
 def check(actual, expected, what):
     if actual != expected:
         raise AssertionError("%s:\n    expected %r\n    actual   %r" % (what, expected, actual))
-
-
-def plant(box):
-    """Plants both threats' marks and the XP boot.ini; the HacDef driver file is held open
-    without sharing."""
-    changes = dict(BOOT_DEVICE, **{m.WINLOGON: {"Shell": INFECTED_SHELL}})
-    for path in UBRIEL_FILES:
-        box.write_file(path, b"MZ backdoor", "rh" if path == r"C:\ubr2.exe" else "")
-    for key in SERVICE_KEYS:
-        # A driver that has run has subkeys, which RegDeleteKeyA alone leaves in place.
-        changes.update({key: {"ImagePath": r"\??\c:\ubr2drv.sys", "Type": 1, "Start": 3},
-                        key + r"\Enum": {"Count": 1}})
-    for key in LEGACY_KEYS:
-        changes.update({key: {"NextInstance": 1}, key + r"\0000": {"Service": "ubr2drv"}})
-    box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
-    box.set_registry(changes)
-    box.lock(DRIVER)
 
 
 def run(box, args=(), stdin=b"", out=b"", rc=0, exe=PROGRAM, command_line=None, what="run",

@@ -1,6 +1,7 @@
-"""A throw-away 32-bit Windows machine under Wine for running the real zorvane.exe.
+"""A throw-away 32-bit Windows machine under Wine for running the real zorvane.exe, and the
+infected Windows XP machine that the demo and the end-to-end suite start from.
 
-One template prefix is made per test run; each machine is a copy of it with its own wineserver.
+One template prefix is made once; each machine is a copy of it with its own wineserver.
 Files are planted and read through the prefix's drive_c, the registry through Wine's reg.exe,
 and restart requests are recorded by a stand-in for wineboot.exe (see restartlog.c) so that the
 caller decides when the machine restarts.
@@ -236,7 +237,6 @@ class Machine:
         path = self.unix(dos_path)
         return path.read_bytes() if path.is_file() else None
 
-
     # --- registry ----------------------------------------------------------------------------
 
     def set_registry(self, changes):
@@ -280,27 +280,43 @@ def make_template_once(prefix):
     return prefix
 
 
-def run_in_copy(template, argv):
-    """Runs a Windows program in a throw-away copy of the template; answers its exit code."""
-    import tempfile
-    runs = pathlib.Path(str(template) + ".runs")
-    runs.mkdir(parents=True, exist_ok=True)
-    prefix = pathlib.Path(tempfile.mkdtemp(dir=runs)) / "prefix"
-    clone_prefix(template, prefix)
-    env = wine_env(prefix)
-    try:
-        start_session(env)
-        return subprocess.run(["wine", *argv], env=env).returncode
-    finally:
-        subprocess.run(["wineserver", "-k"], env=env, timeout=120)
-        shutil.rmtree(prefix.parent, ignore_errors=True)
+# --- the infected Windows XP machine ------------------------------------------------------------
+
+PROGRAM = r"C:\zorvane.exe"
+UBRIEL_FILES = [r"C:\windows\system32\ubr2.exe", r"C:\windows\system32\hcsrss.dll",
+                r"C:\windows\system32\icsrss.dll", r"C:\ubr2.exe", r"C:\windows\icsrss.dll",
+                r"C:\windows\system\ubr2.exe"]
+INFECTED_SHELL = "Explorer.exe ubr2.exe"
+DRIVER = r"C:\ubr2drv.sys"
+SERVICE_KEYS = [HKLM + r"\SYSTEM\ControlSet00%d\Services\ubr2drv" % n for n in (1, 2)]
+LEGACY_KEYS = [HKLM + r"\SYSTEM\ControlSet00%d\Enum\Root\LEGACY_UBR2DRV" % n for n in (1, 2)]
+
+BOOT_INI = r"C:\boot.ini"
+BACKUP = r"C:\boot.ini.ZRVBACKUP"
+COMMAND_FILE = r"C:\Zorvane.cmd"
+ORIGINAL_BOOT_INI = (
+    b"[boot loader]\r\ntimeout=30\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS\r\n"
+    b"[operating systems]\r\n"
+    b'multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS="Microsoft Windows XP Professional" '
+    b"/noexecute=optin /fastdetect\r\n"
+    b'C:\\CMDCONS\\BOOTSECT.DAT="Microsoft Windows Recovery Console" /cmdcons\r\n')
+# What Windows names the device of the running system by (XP on the first partition).
+BOOT_DEVICE = {HKLM + r"\SYSTEM\CurrentControlSet\Control":
+               {"SystemBootDevice": "multi(0)disk(0)rdisk(0)partition(1)"}}
 
 
-if __name__ == "__main__":
-    import sys
-    if len(sys.argv) == 4 and sys.argv[1:3] == ["make-template", "--keep"]:
-        make_template_once(sys.argv[3])
-    elif len(sys.argv) >= 4 and sys.argv[1] == "run-in-copy":
-        sys.exit(run_in_copy(sys.argv[2], sys.argv[3:]))
-    else:
-        sys.exit("usage: machine.py make-template --keep DIR | run-in-copy TEMPLATE EXE [ARG ...]")
+def plant(box):
+    """Plants both threats' marks and the XP boot.ini; the HacDef driver file is held open
+    without sharing."""
+    changes = dict(BOOT_DEVICE, **{WINLOGON: {"Shell": INFECTED_SHELL}})
+    for path in UBRIEL_FILES:
+        box.write_file(path, b"MZ backdoor", "rh" if path == r"C:\ubr2.exe" else "")
+    for key in SERVICE_KEYS:
+        # A driver that has run has subkeys, which RegDeleteKeyA alone leaves in place.
+        changes.update({key: {"ImagePath": r"\??\c:\ubr2drv.sys", "Type": 1, "Start": 3},
+                        key + r"\Enum": {"Count": 1}})
+    for key in LEGACY_KEYS:
+        changes.update({key: {"NextInstance": 1}, key + r"\0000": {"Service": "ubr2drv"}})
+    box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")
+    box.set_registry(changes)
+    box.lock(DRIVER)

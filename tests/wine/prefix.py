@@ -1,0 +1,40 @@
+#!/usr/bin/env python3
+"""The Wine prefixes of the unit tests: the template of a build directory, and a throw-away copy
+of it for each test program (ctest's emulator).
+
+    prefix.py make-template --keep DIR
+    prefix.py run-in-copy TEMPLATE EXE [ARG ...]
+"""
+
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts"))
+import winemachine as m  # noqa: E402
+
+
+def run_in_copy(template, argv):
+    """Runs a Windows program in a throw-away copy of the template; answers its exit code."""
+    runs = pathlib.Path(str(template) + ".runs")
+    runs.mkdir(parents=True, exist_ok=True)
+    prefix = pathlib.Path(tempfile.mkdtemp(dir=runs)) / "prefix"
+    m.clone_prefix(template, prefix)
+    env = m.wine_env(prefix)
+    try:
+        m.start_session(env)
+        return subprocess.run(["wine", *argv], env=env).returncode
+    finally:
+        subprocess.run(["wineserver", "-k"], env=env, timeout=120)
+        shutil.rmtree(prefix.parent, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 4 and sys.argv[1:3] == ["make-template", "--keep"]:
+        m.make_template_once(sys.argv[3])
+    elif len(sys.argv) >= 4 and sys.argv[1] == "run-in-copy":
+        sys.exit(run_in_copy(sys.argv[2], sys.argv[3:]))
+    else:
+        sys.exit(__doc__)
