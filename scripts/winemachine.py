@@ -148,13 +148,8 @@ class Machine:
         subprocess.run(["wineserver", flag], env=self.env, timeout=120, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def run(self, args=(), stdin=b"", exe=r"C:\zorvane.exe", command_line=None, **options):
-        """Runs the program; command_line, when given, is passed byte for byte (through a
-        command file whose one line starts with @, so cmd echoes nothing)."""
-        if command_line is None:
-            return self.wine(exe, *args, stdin=stdin, **options)
-        self.write_file(TEMP_DIR + r"\run.cmd", b"@" + command_line.encode("latin-1") + b"\r\n")
-        return self.wine("cmd", "/c", TEMP_DIR + r"\run.cmd", stdin=stdin, **options)
+    def run(self, args=(), stdin=b"", exe=r"C:\zorvane.exe", **options):
+        return self.wine(exe, *args, stdin=stdin, **options)
 
     def lock(self, dos_path):
         self.locks.append(Lock(self, dos_path))
@@ -187,16 +182,6 @@ class Machine:
 
     def drive_link(self, letter):
         return self.prefix / "dosdevices" / (letter.lower() + ":")
-
-    def add_drive(self, letter, kind=None):
-        """A new drive letter on a folder of its own; kind "cdrom" or "floppy" makes Wine report
-        that drive type. Restarts, since Wine reads drive types and the system drive at boot."""
-        folder = self.prefix / ("drive_" + letter.lower())
-        folder.mkdir(exist_ok=True)
-        self.drive_link(letter).symlink_to("../" + folder.name)
-        if kind:
-            self.set_registry({HKLM + r"\Software\Wine\Drives": {letter.lower() + ":": kind}})
-        self.restart()
 
     def unix(self, dos_path):
         """The Unix path of a drive path; existing components are matched without regard to
@@ -265,19 +250,6 @@ class Machine:
 
     def value(self, key, name):
         return (self.key(key) or {}).get(name)
-
-
-def make_template_once(prefix):
-    """The template of a build directory, made by the first caller only."""
-    import fcntl
-    prefix = pathlib.Path(prefix).resolve()  # Wine takes only an absolute WINEPREFIX
-    prefix.parent.mkdir(parents=True, exist_ok=True)
-    with open(str(prefix) + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        if not (prefix / "system.reg").exists():
-            shutil.rmtree(prefix, ignore_errors=True)
-            make_template(prefix)
-    return prefix
 
 
 # --- the infected Windows XP machine ------------------------------------------------------------

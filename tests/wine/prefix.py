@@ -16,6 +16,19 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts"))
 import winemachine as m  # noqa: E402
 
 
+def make_template_once(prefix):
+    """The template of a build directory, made by the first caller only."""
+    import fcntl
+    prefix = pathlib.Path(prefix).resolve()  # Wine takes only an absolute WINEPREFIX
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    with open(str(prefix) + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not (prefix / "system.reg").exists():
+            shutil.rmtree(prefix, ignore_errors=True)
+            m.make_template(prefix)
+    return prefix
+
+
 def run_in_copy(template, argv):
     """Runs a Windows program in a throw-away copy of the template; answers its exit code."""
     runs = pathlib.Path(str(template) + ".runs")
@@ -33,7 +46,7 @@ def run_in_copy(template, argv):
 
 if __name__ == "__main__":
     if len(sys.argv) == 4 and sys.argv[1:3] == ["make-template", "--keep"]:
-        m.make_template_once(sys.argv[3])
+        make_template_once(sys.argv[3])
     elif len(sys.argv) >= 4 and sys.argv[1] == "run-in-copy":
         sys.exit(run_in_copy(sys.argv[2], sys.argv[3:]))
     else:
