@@ -193,6 +193,12 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
         {Fail("CreateFileA", 2, 32), schedule, "boot.ini could not be backed up", rolledBack},
         {Fail("GetModuleFileNameA", 1, 5), schedule, "the program's own path could not be read",
          rolledBack},
+        // A SUBST drive is gone after the restart: the copy is what the command file would name
+        // (Wine cannot read through such a drive, so here the copy fails).
+        {[](TestWindows& w) {
+             SubstDrive("Q:", "C:\\windows"), w.SetProcess("zorvane.exe", "Q:\\zorvane.exe");
+         },
+         schedule, "the program could not be copied to C:\\ZRVCURE.EXE", rolledBack},
         {Fail("WriteFile", 3, 112), schedule, io, rolledBack},  // the new boot.ini not written
         {Fail("FlushFileBuffers", 2, 5), schedule, "EInOutError: File access denied", rolledBack},
         {Fail("MoveFileExA", 2, 32), schedule, "boot.ini could not be replaced (error 32)",

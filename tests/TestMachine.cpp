@@ -178,6 +178,10 @@ std::map<std::string, std::string> FolderListing(const std::string& folder) {
     return entries;
 }
 
+void SubstDrive(const std::string& drive, const std::string& folder) {
+    EXPECT_TRUE(::DefineDosDeviceA(0, drive.c_str(), folder.c_str())) << drive;
+}
+
 HeldFile::HeldFile(const std::string& path)
     : handle_(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {
     EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;

@@ -54,6 +54,9 @@ void Erase(const std::string& path);  // whatever its attributes; a directory wi
 // time (what writing it changes).
 std::map<std::string, std::string> FolderListing(const std::string& folder);
 
+// A drive letter standing for a folder, as SUBST makes it (until the test program ends).
+void SubstDrive(const std::string& drive, const std::string& folder);
+
 // A file held open without sharing, as a running driver holds its image.
 class HeldFile {
   public:

@@ -259,6 +259,20 @@ HANDLE TestWindows::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD
                 creationDisposition, flags);
 }
 
+UINT TestWindows::GetDriveTypeA(const char* root) {
+    const auto answer = [&] {
+        // Windows answers a SUBST drive with the type of the drive under it; Wine does not know
+        // a drive that DefineDosDevice maps (DRIVE_NO_ROOT_DIR).
+        char target[MAX_PATH + 1] = {};
+        const std::string drive = std::string(root ? root : "").substr(0, 2);
+        if (drive.size() == 2 && ::QueryDosDeviceA(drive.c_str(), target, MAX_PATH) &&
+            std::string_view(target).starts_with("\\??\\"))
+            return real_.GetDriveTypeA((std::string(target + 4, 2) + "\\").c_str());
+        return real_.GetDriveTypeA(root);
+    };
+    return Pass("GetDriveTypeA", UINT{0}, answer, root);
+}
+
 BOOL TestWindows::ExitWindowsEx(UINT flags, DWORD) {
     // Recorded, never forwarded: Wine would end the test's session. Windows NT refuses the
     // request with ERROR_PRIVILEGE_NOT_HELD unless the caller has SeShutdownPrivilege enabled;

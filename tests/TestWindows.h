@@ -41,7 +41,7 @@
     X(BOOL, MoveFileExA, (const char* a, const char* b, DWORD c), (a, b, c), 0)                    \
     X(DWORD, SetFilePointer, (HANDLE a, LONG b, LONG * c, DWORD d), (a, b, c, d),                  \
       InvalidSetFilePointer)                                                                       \
-    X(UINT, GetDriveTypeA, (const char* a), (a), 0)                                                \
+    X(DWORD, QueryDosDeviceA, (const char* a, char* b, DWORD c), (a, b, c), 0)                     \
     X(DWORD, GetEnvironmentVariableA, (const char* a, char* b, DWORD c), (a, b, c), 0)             \
     X(DWORD, GetTempPathA, (DWORD a, char* b), (a, b), 0)                                          \
     X(DWORD, GetShortPathNameA, (const char* a, char* b, DWORD c), (a, b, c), 0)                   \
@@ -136,6 +136,7 @@ class TestWindows final : public WindowsApi {
     HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, void* security,
                        DWORD creationDisposition, DWORD flags, HANDLE templateFile) override;
     BOOL ExitWindowsEx(UINT flags, DWORD reserved) override;
+    UINT GetDriveTypeA(const char* rootPathName) override;
 
   private:
     // Journals the call and answers the error it must fail with, if any.

@@ -16,9 +16,18 @@ bool IsAsciiLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+// A drive made by SUBST answers with the type of the disk under it, but it is gone after the
+// restart. Its device is the folder it stands for ("\??\C:\Tools"), not a disk.
+bool IsSubstDrive(const std::string& path) {
+    const std::string drive = path.substr(0, 2);
+    char target[MaxPath + 1] = {};  // a zero stays at the end whatever comes back
+    return Windows().QueryDosDeviceA(drive.c_str(), target, MaxPath) > 0 &&
+           std::string_view(target).starts_with("\\??\\");
+}
+
 bool OnFixedDrive(const std::string& path) {
     const std::string root = path.substr(0, 3);
-    return Windows().GetDriveTypeA(root.c_str()) == DriveFixed;
+    return Windows().GetDriveTypeA(root.c_str()) == DriveFixed && !IsSubstDrive(path);
 }
 
 // The short form too: the temporary folder is often given as C:\DOCUME~1\...\LOCALS~1\Temp\,

@@ -176,6 +176,9 @@ class RealWindowsApi final : public WindowsApi {
         return ::GetWindowsDirectoryA(buffer, size);
     }
     UINT GetDriveTypeA(const char* rootPathName) override { return ::GetDriveTypeA(rootPathName); }
+    DWORD QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD size) override {
+        return ::QueryDosDeviceA(deviceName, targetPath, size);
+    }
     DWORD GetTempPathA(DWORD size, char* buffer) override { return ::GetTempPathA(size, buffer); }
     DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) override {
         return ::GetShortPathNameA(longPath, shortPath, size);

@@ -63,6 +63,7 @@ class WindowsApi {
     virtual UINT GetSystemDirectoryA(char* buffer, UINT size) = 0;
     virtual UINT GetWindowsDirectoryA(char* buffer, UINT size) = 0;
     virtual UINT GetDriveTypeA(const char* rootPathName) = 0;
+    virtual DWORD QueryDosDeviceA(const char* deviceName, char* targetPath, DWORD size) = 0;
     virtual DWORD GetTempPathA(DWORD size, char* buffer) = 0;
     virtual DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) = 0;
     virtual BOOL CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) = 0;
