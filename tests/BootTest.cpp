@@ -164,6 +164,30 @@ TEST(SafeModeCure, SwitchesEveryEntryAndStartsTheRunningSystemFromTheNextControl
         EXPECT_EQ(ValueOf(key, "AlternateShell"), "cmd.exe") << key;
 }
 
+// A return to normal boot cut short once boot.ini was put back leaves automatic logon on, the
+// shell and the command file: a later scan puts all that right. While boot.ini still starts Safe
+// Mode (or may: held by another program), or its backup waits, they are the cure's and stay.
+TEST(NormalBoot, ALaterScanFinishesAnInterruptedReturnButKeepsAnArrangedStart) {
+    ResetXp();
+    PutFile("C:\\zorvane.exe", "MZ");
+    Process p;
+    ScheduleSafeModeCure();
+    const std::string arranged = "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1";
+    FinishInterruptedReturn();
+    EXPECT_EQ(State(p.w), arranged);
+    Erase(Backup);
+    {
+        const HeldFile held(BootIni);
+        FinishInterruptedReturn();
+    }
+    FinishInterruptedReturn();
+    EXPECT_EQ(State(p.w), "C:\\Zorvane.cmd cmd changed logon=1 restarts=1");
+    PutFile(BootIni, XpBootIni, FileAttributeHidden);
+    FinishInterruptedReturn();
+    EXPECT_EQ(State(p.w), "cmd.exe same logon=0 restarts=1");
+    EXPECT_EQ(ValueOf(Winlogon, "OLDAutoAdminLogon"), std::nullopt);
+}
+
 using Arrange = std::function<void(TestWindows&)>;
 Arrange Fail(const char* call, int occurrence, DWORD code) {
     return [=](TestWindows& w) { w.FailCall(call, occurrence, code); };

@@ -11,8 +11,10 @@
 #include "boot/Restart.h"
 #include "boot/RestartProgram.h"
 #include "boot/TextLines.h"
+#include "platform/AsciiText.h"
 #include "platform/Exceptions.h"
 #include "platform/FileOps.h"
+#include "platform/Guarded.h"
 #include "platform/IoError.h"
 #include "platform/Registry.h"
 #include "platform/RunLog.h"
@@ -88,7 +90,37 @@ void RestoreAutomaticLogon() {
     winlogon.DeleteValue("OLDAutoAdminLogon");
 }
 
+// Whether boot.ini still starts Safe Mode, or its backup waits to be put back; also when boot.ini
+// cannot be read, so that nothing is taken from a cure that may still be under way.
+bool SafeModeStartArranged() {
+    const std::optional<BootIniFiles> files = FindBootIniFiles(true);
+    if (!files) return false;
+    if (FileListed(files->Backup())) return true;
+    bool switched = false, read = false;
+    Guarded([&] {
+        LinesWithoutSwitch(*files, switched);
+        read = true;
+    });
+    return switched || !read;
+}
+
 }  // namespace
+
+void FinishInterruptedReturn() {
+    if (SafeModeStartArranged()) return;
+    Guarded(RestoreAutomaticLogon);
+    for (const std::string& key : SafeBootKeys()) {
+        Guarded([&] {
+            TRegistry safeBoot;
+            safeBoot.SelectRoot(HkeyLocalMachine());
+            if (safeBoot.OpenCurrentKey(key, false) &&
+                AsciiUpper(safeBoot.GetText("AlternateShell")) == AsciiUpper(CommandFilePath()))
+                safeBoot.PutString("AlternateShell", "cmd.exe");
+        });
+    }
+    if (FileListed(CommandFilePath())) RemoveFile(CommandFilePath());
+    RemoveRestartCopy();
+}
 
 void RestoreNormalBoot() {
     // cmd.exe as the alternate shell and no command file are right only once boot.ini starts

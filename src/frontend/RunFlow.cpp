@@ -182,6 +182,13 @@ int ReportNotRemoved(const RunFlags& flags) {
     return ExitCureFailed;
 }
 
+// What a Safe Mode cure cut short near its end left behind goes before this run schedules a new
+// one, which would save automatic logon, left on, as the user's own setting. "/NOCURE" promises
+// a check only.
+void FinishEarlierCure(const RunFlags& flags) {
+    if (IsNTPlatform() && !IsWindowsNT4() && !flags.reportOnly) FinishInterruptedReturn();
+}
+
 int Scan(RunFlags& flags) {
     if (IsNTPlatform()) {
         if (DetectUbriel()) {
@@ -200,6 +207,7 @@ int Scan(RunFlags& flags) {
         RemoveRestartCopy();
     if (!flags.infected) {
         Say(" No known viruses and trojan programs found.");
+        FinishEarlierCure(flags);
         return ExitSuccess;
     }
     // "/NOCURE" promises a check only: without this a "/NoCure /Auto" run would cure and
@@ -211,6 +219,7 @@ int Scan(RunFlags& flags) {
     } else {
         AskToCure(flags);
     }
+    FinishEarlierCure(flags);
     return flags.cureConfirmed ? StartCure(flags) : ExitSuccess;
 }
 
