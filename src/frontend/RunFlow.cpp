@@ -219,8 +219,9 @@ int Scan(RunFlags& flags) {
     } else {
         AskToCure(flags);
     }
+    if (!flags.cureConfirmed) return ExitSuccess;  // a "no" changes nothing
     FinishEarlierCure(flags);
-    return flags.cureConfirmed ? StartCure(flags) : ExitSuccess;
+    return StartCure(flags);
 }
 
 // The head of this run's block in the log: when, on what, asked for what.
