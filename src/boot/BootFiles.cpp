@@ -1,7 +1,10 @@
 #include "boot/BootFiles.h"
 
+#include "boot/TextLines.h"
 #include "platform/FileOps.h"
 #include "platform/HostFacts.h"
+#include "platform/IoError.h"
+#include "platform/TextLineFile.h"
 
 namespace zorvane {
 
@@ -43,6 +46,17 @@ std::optional<BootIniFiles> FindBootIniFiles(bool orBackup) {
 
 DWORD MoveBackupOverBootIni(const BootIniFiles& files) {
     return MoveReplacingDurably(files.Backup(), files.BootIni());
+}
+
+int WriteNewBootIni(const BootIniFiles& files, const std::vector<std::string>& lines) {
+    TextLineFile file(files.NewBootIni());
+    file.OpenForWriting();
+    if (const int code = TakeIoError()) return code;
+    for (const std::string& line : lines) WriteCheckedLine(file, line);
+    file.FlushToDisk();
+    CheckIoError();
+    CheckedClose(file);
+    return 0;
 }
 
 }  // namespace zorvane

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/WindowsTypes.h"
 
@@ -35,6 +36,11 @@ class BootIniFiles {
 // first, then C:. With `orBackup`, a drive that holds only the backup counts too. Empty when
 // neither drive has the file.
 std::optional<BootIniFiles> FindBootIniFiles(bool orBackup);
+
+// Writes the lines under the scratch name and has them on the disk before anything is renamed
+// (a power loss right after a rename must not leave an empty or short boot.ini). Answers 0, or
+// the I/O error code when the file cannot be created; a failed write raises.
+int WriteNewBootIni(const BootIniFiles& files, const std::vector<std::string>& lines);
 
 // Puts the saved boot.ini back in place of the current one; answers 0 or the move's error code.
 DWORD MoveBackupOverBootIni(const BootIniFiles& files);

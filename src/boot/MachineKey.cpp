@@ -58,6 +58,14 @@ std::string RunningSystemArcPath() {
     return device + std::string(directory + 2, length - 2);
 }
 
+void SetAlternateShell(std::string_view shell) {
+    for (const std::string& key : SafeBootKeys()) {
+        TRegistry safeBoot;
+        OpenOrMakeMachineKey(safeBoot, key);
+        safeBoot.PutString("AlternateShell", shell);
+    }
+}
+
 void OpenOrMakeMachineKey(TRegistry& registry, std::string_view path) {
     registry.SelectRoot(HkeyLocalMachine());
     if (!registry.HasKey(path)) registry.MakeKey(path);

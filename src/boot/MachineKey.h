@@ -28,6 +28,13 @@ std::vector<std::string> SafeBootKeys();
 // drive letter. Empty when either part cannot be read.
 std::string RunningSystemArcPath();
 
+// Windows' own alternate shell of a Safe Mode start.
+inline constexpr std::string_view DefaultAlternateShell = "cmd.exe";
+
+// "AlternateShell" in every SafeBoot key the next start may read (created where missing). A
+// failed write raises.
+void SetAlternateShell(std::string_view shell);
+
 // Selects HKEY_LOCAL_MACHINE, creates the key when it is missing (raises when it cannot) and
 // makes it the current key. The open is not tested: when it fails, the first write raises.
 void OpenOrMakeMachineKey(TRegistry& registry, std::string_view path);

@@ -39,18 +39,6 @@ std::vector<std::string> LinesWithoutSwitch(const BootIniFiles& files, bool& cha
     return lines;
 }
 
-// The data goes to the disk before the rename, or a power loss right after it could leave an
-// empty or short boot.ini.
-void WriteNewBootIni(const BootIniFiles& files, const std::vector<std::string>& lines) {
-    TextLineFile file(files.NewBootIni());
-    file.OpenForWriting();
-    CheckIoError();
-    for (const std::string& line : lines) WriteCheckedLine(file, line);
-    file.FlushToDisk();
-    CheckIoError();
-    CheckedClose(file);
-}
-
 // Without a backup there is nothing to put back, but a boot.ini that still carries the switch
 // would start minimal Safe Mode with cmd.exe as the shell at every boot from now on. The result
 // is written beside boot.ini and then moved over it, so that a failure leaves boot.ini whole; a
@@ -63,7 +51,8 @@ void RemoveSwitchFromBootIni(const BootIniFiles& files) {
          files.BootIni()});
     if (!changed) return;
     try {
-        WriteNewBootIni(files, lines);
+        if (const int code = WriteNewBootIni(files, lines))
+            throw EInOutError(code, IoErrorMessage(code));
     } catch (const std::exception&) {
         RemoveFile(files.NewBootIni());
         throw;
@@ -115,7 +104,7 @@ void FinishInterruptedReturn() {
             safeBoot.SelectRoot(HkeyLocalMachine());
             if (safeBoot.OpenCurrentKey(key, false) &&
                 AsciiUpper(safeBoot.GetText("AlternateShell")) == AsciiUpper(CommandFilePath()))
-                safeBoot.PutString("AlternateShell", "cmd.exe");
+                safeBoot.PutString("AlternateShell", DefaultAlternateShell);
         });
     }
     if (FileListed(CommandFilePath())) RemoveFile(CommandFilePath());
@@ -142,11 +131,7 @@ void RestoreNormalBoot() {
     }
     // The shell of before the scheduling is not known; cmd.exe is Windows' own default. Every
     // control set the Safe Mode start may have read it from gets it back.
-    for (const std::string& key : SafeBootKeys()) {
-        TRegistry safeBoot;
-        OpenOrMakeMachineKey(safeBoot, key);
-        safeBoot.PutString("AlternateShell", "cmd.exe");
-    }
+    SetAlternateShell(DefaultAlternateShell);
     RemoveFile(CommandFilePath());
     RemoveRestartCopy();  // nothing names it any more
     if (files) Windows().SetFileAttributesA(files->BootIni().c_str(), FileAttributeHidden);

@@ -24,18 +24,6 @@
 namespace zorvane {
 namespace {
 
-constexpr std::string_view AlternateShell = "AlternateShell";
-constexpr std::string_view DefaultShell = "cmd.exe";
-
-// Safe Mode reads the alternate shell from the control set that its start uses.
-void SetAlternateShell(std::string_view shell) {
-    for (const std::string& key : SafeBootKeys()) {
-        TRegistry safeBoot;
-        OpenOrMakeMachineKey(safeBoot, key);
-        safeBoot.PutString(AlternateShell, shell);
-    }
-}
-
 // False when the file cannot be created; a failed write or close raises.
 bool WriteCommandFile(const std::string& program) {
     TextLineFile file(CommandFilePath());
@@ -68,7 +56,7 @@ struct Changes {
         if (backupMade) Guarded([&] { RemoveFile(files->Backup()); });
         if (earlierScheduling) return;
         if (commandFileWritten) Guarded([] { RemoveFile(CommandFilePath()); });
-        if (shellSet) Guarded([] { SetAlternateShell(DefaultShell); });
+        if (shellSet) Guarded([] { SetAlternateShell(DefaultAlternateShell); });
         if (copyMade) Guarded(RemoveRestartCopy);
     }
 };
@@ -98,19 +86,6 @@ std::optional<std::vector<std::string>> ReadBackup(const BootIniFiles& files) {
     } while (!CheckedAtEnd(backup));
     CheckedClose(backup);
     return lines;
-}
-
-// Writes the lines under the scratch name and has them on the disk before anything is renamed.
-// False when the file cannot be created; a failed write raises.
-bool WriteNewBootIni(const BootIniFiles& files, const std::vector<std::string>& lines) {
-    TextLineFile file(files.NewBootIni());
-    file.OpenForWriting();
-    if (TakeIoError() != 0) return false;
-    for (const std::string& line : lines) WriteCheckedLine(file, line);
-    file.FlushToDisk();
-    CheckIoError();
-    CheckedClose(file);
-    return true;
 }
 
 // "OLDAutoAdminLogon" keeps the value of before the cure. While an earlier scheduling is still
@@ -150,7 +125,7 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes) {
          runningSystem.empty() ? "" : "; the running system: ", runningSystem});
     if (safeMode.switchedEntries == 0)
         return "no entry of boot.ini could take the Safe Mode switch";
-    if (!WriteNewBootIni(files, safeMode.lines)) return "boot.ini could not be rewritten";
+    if (WriteNewBootIni(files, safeMode.lines) != 0) return "boot.ini could not be rewritten";
     changes.shellSet = true;
     SetAlternateShell(CommandFilePath());
     // A read-only boot.ini would refuse to be replaced. Not earlier: a scheduling that rolls
