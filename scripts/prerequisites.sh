@@ -10,11 +10,13 @@ ZORVANE_NATIVE_TOOLS=(
     "python3 python3"
     "/usr/include/gtest/gtest.h libgtest-dev"
 )
-# The test programs that run under Wine: GoogleTest from Debian's sources, built with the
-# posix-thread compiler (its std::mutex), and the locales whose code pages the tests play.
+# The test programs that run under Wine: 64-bit builds (see cmake/mingw-x86_64-posix.cmake) on
+# Wine's 64-bit loader; GoogleTest from Debian's sources, built with the posix-thread compiler
+# (its std::mutex); the locales whose code pages the tests play.
 ZORVANE_WINE_TEST_TOOLS=(
-    "i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix"
-    "i686-w64-mingw32-gcc-posix gcc-mingw-w64-i686-posix"
+    "x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix"
+    "x86_64-w64-mingw32-gcc-posix gcc-mingw-w64-x86-64-posix"
+    "/usr/lib/wine/wine64 wine64"
     "/usr/src/googletest/googletest/CMakeLists.txt googletest"
     "locale-gen locales"
 )

@@ -14,7 +14,12 @@ import subprocess
 import types
 
 HERE = pathlib.Path(__file__).resolve().parent
-MINGW_CC = "i686-w64-mingw32-gcc-win32"
+MINGW_CC = "x86_64-w64-mingw32-gcc-posix"
+# Wine's 64-bit loader, called directly: it runs on any x86-64 kernel, while the 32-bit one
+# (/usr/bin/wine picks it whenever it is installed) needs a kernel that runs 32-bit code, or
+# qemu's emulation, which makes every process start cost a minute. The programs run here are
+# 64-bit builds of the same source as zorvane.exe (see cmake/mingw-x86_64-posix.cmake).
+WINE = "/usr/lib/wine/wine64"
 
 HKLM = "HKEY_LOCAL_MACHINE"
 WINLOGON = HKLM + r"\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon"
@@ -26,10 +31,8 @@ WINE_SETTINGS = r"HKEY_CURRENT_USER\Software\Wine"
 
 TEMP_DIR = r"C:\windows\temp"
 
-# Time limits are guards against a hung Wine, in units of what a machine that runs 32-bit code
-# natively needs; where the kernel does not, Wine runs under qemu's user-mode emulation
-# (scripts/prerequisites.sh), which is many times slower.
-SLOW = 10 if pathlib.Path("/proc/sys/fs/binfmt_misc/qemu-i386").exists() else 1
+# Time limits are guards against a hung Wine on a busy machine.
+SLOW = 10
 
 # Files under the template's windows directory that no case ever writes: hard-linked into each
 # copy instead of copied (the prefix is about 600 MB, nearly all of it these).
@@ -40,7 +43,8 @@ _SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".tlb", ".ocx", ".acm", ".cp
 def wine_env(prefix, lang=None):
     """lang: a generated Unix locale such as ru_RU.UTF-8; Wine takes its ANSI and OEM code pages
     from it."""
-    env = dict(os.environ, WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all")
+    env = dict(os.environ, WINEPREFIX=str(prefix), WINEARCH="win64", WINELOADER=WINE,
+               WINEDEBUG="-all")
     if lang:
         env.update(LANG=lang, LC_ALL=lang)
     env.pop("DISPLAY", None)
@@ -62,11 +66,11 @@ def make_template(prefix):
     env = wine_env(prefix)
     # No Mono or Gecko: nothing here needs them, and their installers only slow the boot.
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
-    subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
+    subprocess.run([WINE, "wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=30 * SLOW)
     # Without a debugger command Wine falls back to winedbg; an empty one makes the unhandled-
     # exception filter answer "execute handler" at once, as Windows does with no debugger set.
-    subprocess.run(["wine", "reg", "add", AEDEBUG.replace("HKEY_LOCAL_MACHINE", "HKLM"), "/v",
+    subprocess.run([WINE, "reg", "add", AEDEBUG.replace("HKEY_LOCAL_MACHINE", "HKLM"), "/v",
                     "Debugger", "/d", "", "/f"], env=env, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=12 * SLOW)
     subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=12 * SLOW)
@@ -95,14 +99,14 @@ def start_session(env):
     # persistent, and the first process boots the prefix with the real wineboot.
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["wineserver", "-p"], env=env, timeout=12 * SLOW, **quiet)
-    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=30 * SLOW, **quiet)
+    subprocess.run([WINE, "cmd", "/c", "exit"], env=env, timeout=30 * SLOW, **quiet)
 
 
 class Lock:
     """A file held open without sharing by holdopen.exe until release()."""
 
     def __init__(self, machine, dos_path):
-        self.process = subprocess.Popen(["wine", TEMP_DIR + r"\holdopen.exe", dos_path],
+        self.process = subprocess.Popen([WINE, TEMP_DIR + r"\holdopen.exe", dos_path],
                                         env=machine.env, cwd=machine.c, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         if not self.process.stdout.readline().startswith(b"locked"):
@@ -145,7 +149,7 @@ class Machine:
 
     def wine(self, *args, stdin=b"", stdout=subprocess.PIPE):
         """Runs a Wine program; stdout may be an open file (such as /dev/full), not a pipe."""
-        done = subprocess.run(["wine", *args], input=stdin, stdout=stdout, env=self.env,
+        done = subprocess.run([WINE, *args], input=stdin, stdout=stdout, env=self.env,
                               stderr=subprocess.PIPE, cwd=self.c, timeout=12 * SLOW)
         return types.SimpleNamespace(rc=done.returncode, out=done.stdout, err=done.stderr)
 

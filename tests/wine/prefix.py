@@ -38,7 +38,7 @@ def run_in_copy(template, argv):
     env = m.wine_env(prefix)
     try:
         m.start_session(env)
-        return subprocess.run(["wine", *argv], env=env).returncode
+        return subprocess.run([m.WINE, *argv], env=env).returncode
     finally:
         subprocess.run(["wineserver", "-k"], env=env, timeout=12 * m.SLOW)
         shutil.rmtree(prefix.parent, ignore_errors=True)
