@@ -53,6 +53,16 @@ benchmark() {
     ZORVANE_WINE_TEMPLATE="$template" bench/footprint.sh build/windows/zorvane.exe
 }
 
+# zorvane-rescue on a plain folder and on an NTFS image, with the library that fails its
+# file-system calls in turn preloaded for the fault sweep.
+rescue_end_to_end() {
+    cmake --preset rescue >/dev/null && cmake --build --preset rescue &&
+        gcc -shared -fPIC -O2 -Wall -Wextra -Werror -o build/rescue/fault.so \
+            tests/rescue/fault.c -ldl &&
+        /usr/bin/python3 tests/rescue/rescue_test.py --exe build/rescue/zorvane-rescue \
+            --fault build/rescue/fault.so
+}
+
 step "prerequisites" ensure_tools ZORVANE_NATIVE_TOOLS
 step "prerequisites for Windows" ensure_tools ZORVANE_WINDOWS_TOOLS
 step "prerequisites for the tests under Wine" ensure_tools ZORVANE_WINE_TEST_TOOLS
@@ -63,6 +73,9 @@ step "unit tests under Wine" wine_unit_tests
 step "zorvane.exe" build_windows_exe
 step "Wine suite" wine_suite
 step "footprint benchmark" benchmark
+step "prerequisites for the rescue's tests" ensure_tools ZORVANE_RESCUE_TEST_TOOLS
+step "rescue end-to-end" rescue_end_to_end
+step "rescue benchmark" bench/rescue.sh build/rescue/zorvane-rescue
 
 echo
 echo "Total time: $((SECONDS - started)) s"
