@@ -68,8 +68,12 @@ ssize_t pwrite(int fd, const void* data, size_t size, off_t at) {
     return fault("pwrite", NULL, fd, ENOSPC) ? -1 : REAL(pwrite)(fd, data, size, at);
 }
 ssize_t pwrite64(int fd, const void* data, size_t size, off_t at) __attribute__((alias("pwrite")));
-int fsync(int fd) { return fault("fsync", NULL, fd, EIO) ? -1 : REAL(fsync)(fd); }
-int fdatasync(int fd) { return fault("fdatasync", NULL, fd, EIO) ? -1 : REAL(fdatasync)(fd); }
+int fsync(int fd) {
+    return fault("fsync", NULL, fd, EIO) ? -1 : REAL(fsync)(fd);
+}
+int fdatasync(int fd) {
+    return fault("fdatasync", NULL, fd, EIO) ? -1 : REAL(fdatasync)(fd);
+}
 int ftruncate(int fd, off_t size) {
     return fault("ftruncate", NULL, fd, ENOSPC) ? -1 : REAL(ftruncate)(fd, size);
 }
@@ -82,7 +86,9 @@ int renameat(int d1, const char* from, int d2, const char* to) {
 int renameat2(int d1, const char* from, int d2, const char* to, unsigned flags) {
     return fault("renameat2", to, 0, EIO) ? -1 : REAL(renameat2)(d1, from, d2, to, flags);
 }
-int unlink(const char* path) { return fault("unlink", path, 0, EIO) ? -1 : REAL(unlink)(path); }
+int unlink(const char* path) {
+    return fault("unlink", path, 0, EIO) ? -1 : REAL(unlink)(path);
+}
 int unlinkat(int dir, const char* path, int flags) {
     return fault("unlinkat", path, 0, EIO) ? -1 : REAL(unlinkat)(dir, path, flags);
 }
