@@ -331,8 +331,14 @@ def hibernate(volume, signature):
 
 def corrupt(path, how):
     """Damages a hive: "short" (cut in the middle of its first bin), "root" (the root key's
-    signature), "bins" (a bin's size pointing far beyond the file), "loop" (the root key's subkey
-    list naming the root itself)."""
+    signature), "bins" (a bin's size pointing far beyond the file), "loop" (in a SYSTEM hive,
+    ControlSet001\\Services\\Tcpip's subkey list naming the root key: a walk that follows it
+    goes round for ever)."""
+    if how == "loop":
+        h = hivex.Hivex(path)
+        node = h.root()
+        for name in ("ControlSet001", "Services", "Tcpip"):
+            node = h.node_get_child(node, name)
     with open(path, "r+b") as f:
         data = bytearray(f.read())
         if how == "short":
@@ -342,7 +348,7 @@ def corrupt(path, how):
         elif how == "bins":
             struct.pack_into("<I", data, 0x1008, 0x7FFFF000)
         elif how == "loop":
-            lists = struct.unpack_from("<I", data, 0x1020 + 4 + 0x1C)[0]
+            lists = struct.unpack_from("<I", data, node + 4 + 0x1C)[0]
             struct.pack_into("<I", data, 0x1000 + lists + 8, 0x20)
         f.seek(0)
         f.truncate()
