@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 . scripts/prerequisites.sh
-ensure_tools ZORVANE_RESCUE_TOOLS
+ensure_tools ZORVANE_RESCUE_TEST_TOOLS
 exe=${1:-build/rescue/zorvane-rescue}
 if [ ! -x "$exe" ]; then
     cmake --preset rescue >/dev/null && cmake --build --preset rescue
@@ -59,7 +59,8 @@ done
 say "The quarantine and its manifest"
 quarantine=$(ls -d "$volume"/Zorvane.quarantine/*)
 ls -l "$quarantine"
-column -t -s $'\t' "$quarantine/manifest.tsv" | cut -c1-150
+awk -F '\t' '{ printf "%-8s %-7s %-33s %6s %-13.12s %-13.12s %s\n", $1, $2, $3, $4, $5, $6, $7 }' \
+    "$quarantine/manifest.tsv"
 
 say "Scan after the cure (exit code 0: clean)"
 show "$exe" "$volume" || echo "exit code $?"
