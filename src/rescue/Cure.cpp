@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <optional>
 
 #include "rescue/BootIni.h"
@@ -197,7 +198,9 @@ std::vector<HiveOp> SoftwareOps(const InstallationScan& scan) {
     const bool repairShell = software.shellMarked;
     const bool restoreLogon = software.savedAutoAdminLogon.has_value();
     const std::string winlogon(WinlogonKeyPath.substr(9));  // below HKLM\SOFTWARE
-    HiveOp op{"changed " + software.path + "\\" + winlogon, winlogon, std::nullopt,
+    HiveOp op{"changed " + software.path + "\\" + winlogon,
+              winlogon,
+              std::nullopt,
               [=](ValueList& values) {
                   if (repairShell) {
                       const auto shell = FindValue(values, ShellValueName);
@@ -211,7 +214,9 @@ std::vector<HiveOp> SoftwareOps(const InstallationScan& scan) {
                       values.erase(saved);
                       PutValue(values, AutoAdminLogonName, old);
                   }
-              }};
+              },
+              nullptr,
+              ""};
     return {op};
 }
 
@@ -219,16 +224,33 @@ std::vector<HiveOp> SystemOps(const HiveFindings& system) {
     std::vector<HiveOp> ops;
     for (const DriverKey& key : system.driverKeys) {
         const std::size_t last = key.key.rfind('\\');
-        ops.push_back({"removed " + system.path + "\\" + key.controlSet + "\\" + key.key,
-                       key.controlSet + "\\" + key.key.substr(0, last), key.key.substr(last + 1),
-                       nullptr});
+        HiveOp op{"removed " + system.path + "\\" + key.controlSet + "\\" + key.key,
+                  key.controlSet + "\\" + key.key.substr(0, last),
+                  key.key.substr(last + 1),
+                  nullptr,
+                  nullptr,
+                  ""};
+        // A driver key hivex cannot delete is at least kept from loading the driver.
+        if (key.start) {
+            op.fallback = std::make_shared<const HiveOp>(
+                HiveOp{"changed " + system.path + "\\" + key.controlSet + "\\" + key.key,
+                       key.controlSet + "\\" + key.key, std::nullopt,
+                       [](ValueList& values) {
+                           PutValue(values, "Start",
+                                    RawValue{hive_t_REG_DWORD, std::string("\x04\0\0\0", 4)});
+                       },
+                       nullptr, ""});
+            op.fallbackNote = "its \"Start\" is set to 4: the driver no longer loads";
+        }
+        ops.push_back(op);
     }
     for (const std::string& set : system.alternateShellSets) {
         ops.push_back({"changed " + system.path + "\\" + set + "\\" + std::string(SafeBootKeyPath),
                        set + "\\" + std::string(SafeBootKeyPath), std::nullopt,
                        [](ValueList& values) {
                            PutValue(values, AlternateShellName, StringValue(WindowsAlternateShell));
-                       }});
+                       },
+                       nullptr, ""});
     }
     return ops;
 }

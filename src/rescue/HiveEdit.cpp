@@ -77,8 +77,14 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
             try {
                 Apply(hive, ops[i]);
             } catch (const std::exception& error) {
-                result.failed.emplace_back(ops[i].shown, error.what());
-                ops.erase(ops.begin() + static_cast<std::ptrdiff_t>(i));
+                std::string reason = error.what();
+                if (ops[i].fallback) reason += "; " + ops[i].fallbackNote;
+                result.failed.emplace_back(ops[i].shown, reason);
+                if (ops[i].fallback) {
+                    ops[i] = HiveOp(*ops[i].fallback);
+                } else {
+                    ops.erase(ops.begin() + static_cast<std::ptrdiff_t>(i));
+                }
                 refused = true;
             }
         }

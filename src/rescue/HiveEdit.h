@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -26,6 +27,9 @@ struct HiveOp {
     std::string keyPath;
     std::optional<std::string> deleteChild;
     std::function<void(ValueList&)> editValues;
+    // Made instead when hivex refuses this edit, and said after the reason ("; <note>").
+    std::shared_ptr<const HiveOp> fallback;
+    std::string fallbackNote;
 };
 
 struct HiveEditResult {

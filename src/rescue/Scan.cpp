@@ -103,12 +103,13 @@ void ReadSystem(const Volumes& volumes, HiveFindings& system) {
         for (const std::string_view keyPath : HacDefDriverKeys) {
             const hive_node_h key = hive.Path(set, keyPath);
             if (key == 0) continue;
-            DriverKey found{setName, std::string(keyPath), ""};
+            DriverKey found{setName, std::string(keyPath), "", std::nullopt};
             std::string details;
             if (const std::optional<std::string> image = hive.Text(key, "ImagePath"))
                 details = "ImagePath " + Quoted(*image);
-            if (const std::optional<uint32_t> start = hive.Dword(key, "Start"))
-                details += (details.empty() ? "Start " : ", Start ") + DecimalOf(*start);
+            found.start = hive.Dword(key, "Start");
+            if (found.start)
+                details += (details.empty() ? "Start " : ", Start ") + DecimalOf(*found.start);
             if (!details.empty()) found.details = "(" + details + ")";
             system.driverKeys.push_back(found);
         }

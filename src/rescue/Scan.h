@@ -35,9 +35,10 @@ struct FoundFile {
 };
 
 struct DriverKey {
-    std::string controlSet;  // "ControlSet001"
-    std::string key;         // "Services\\ubr2drv", as the hive spells it below the set
-    std::string details;     // "(ImagePath "...", Start 1)" or empty
+    std::string controlSet;         // "ControlSet001"
+    std::string key;                // "Services\\ubr2drv", below the set
+    std::string details;            // "(ImagePath "...", Start 1)" or empty
+    std::optional<uint32_t> start;  // a service's "Start"
 };
 
 // A hive file of the installation, and what of the threats it holds.
