@@ -18,6 +18,16 @@ ZORVANE_WINE_TEST_TOOLS=(
     "/usr/src/googletest/googletest/CMakeLists.txt googletest"
     "locale-gen locales"
 )
+# zorvane-rescue, the native Linux tool: the hive library, SHA-256 (nettle), and for its tests
+# the independent hive reader and writer (hivexregedit, hivexsh) and the NTFS tools.
+ZORVANE_RESCUE_TOOLS=(
+    "pkg-config pkg-config"
+    "/usr/include/hivex.h libhivex-dev"
+    "/usr/include/nettle/sha2.h nettle-dev"
+    "hivexsh libhivex-bin"
+    "hivexregedit libwin-hivex-perl"
+    "mkntfs ntfs-3g"
+)
 ZORVANE_WINDOWS_TOOLS=(
     "i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32"
     "i686-w64-mingw32-gcc-win32 gcc-mingw-w64-i686-win32"

@@ -58,18 +58,10 @@ hive_node_h Hive::Child(hive_node_h node, std::string_view name) const {
 }
 
 hive_node_h Hive::Path(hive_node_h node, std::string_view path) const {
-    for (const std::string_view part : [&] {
-             std::vector<std::string_view> parts;
-             while (!path.empty()) {
-                 const std::size_t end = path.find('\\');
-                 parts.push_back(path.substr(0, end));
-                 if (end == std::string_view::npos) break;
-                 path.remove_prefix(end + 1);
-             }
-             return parts;
-         }()) {
-        node = Child(node, part);
-        if (node == 0) return 0;
+    while (node != 0 && !path.empty()) {
+        const std::size_t end = path.find('\\');
+        node = Child(node, path.substr(0, end));
+        path.remove_prefix(end == std::string_view::npos ? path.size() : end + 1);
     }
     return node;
 }
@@ -155,6 +147,7 @@ std::optional<uint32_t> Hive::Dword(hive_node_h node, std::string_view name) con
 void Hive::SetValues(hive_node_h node,
                      const std::vector<std::pair<std::string, RawValue>>& values) {
     std::vector<hive_set_value> list;
+    list.reserve(values.size());
     for (const auto& [name, value] : values) {
         list.push_back(hive_set_value{const_cast<char*>(name.c_str()),
                                       static_cast<hive_type>(value.type), value.data.size(),

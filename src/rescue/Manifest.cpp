@@ -25,7 +25,8 @@ bool IsStoredName(std::string_view name) {
 }  // namespace
 
 bool IsRecordablePath(std::string_view path) {
-    if (path.empty() || path.front() == '/' || path.find_first_of("\t\r\n") != path.npos)
+    if (path.empty() || path.front() == '/' ||
+        path.find_first_of("\t\r\n") != std::string_view::npos)
         return false;
     while (true) {
         const std::size_t end = path.find('/');

@@ -26,7 +26,7 @@ struct ManifestLine {
 
 std::string FormatManifestLine(const ManifestLine& line);
 // Nothing when the line is not one the cure writes (the header among them).
-std::optional<ManifestLine> ParseManifestLine(std::string_view line);
+std::optional<ManifestLine> ParseManifestLine(std::string_view text);
 
 // Whether a path can stand in a manifest line and be put back safely: relative, no empty, "."
 // or ".." component, no tab, CR or LF.

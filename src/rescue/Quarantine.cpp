@@ -48,10 +48,11 @@ Quarantine Quarantine::Create(const VolumeRoot& volume, const std::string& folde
             if (mkdirat(parent.Get(), name.c_str(), 0700) == 0) {
                 quarantine.folder_ = Fd(openat(parent.Get(), name.c_str(), FolderFlags));
                 if (!quarantine.folder_) ThrowErrno(name);
-                quarantine.path_ = volume.Path() + "/" + parentSpelt + "/" + name;
+                quarantine.path_ = volume.Path();
+                quarantine.path_.append("/").append(parentSpelt).append("/").append(name);
                 break;
             }
-            if (errno != EEXIST || attempt >= 99) ThrowErrno(parentSpelt + "/" + name);
+            if (errno != EEXIST || attempt >= 99) ThrowErrno(name);
         }
         SyncOrThrow(parent.Get(), "the quarantine folder");
     } else {

@@ -17,7 +17,7 @@ namespace {
 constexpr std::size_t MaxShownText = 300;  // of a value shown as evidence
 
 std::string Quoted(std::string text) {
-    if (text.size() > MaxShownText) text = text.substr(0, MaxShownText) + "...";
+    if (text.size() > MaxShownText) text.replace(MaxShownText, std::string::npos, "...");
     return "\"" + text + "\"";
 }
 
@@ -130,9 +130,10 @@ void ScanUbriel(const Volumes& volumes, InstallationScan& scan) {
     for (const ThreatFile& file : UbrielFiles) {
         const RootKind root =
             file.folder == ThreatFolder::DriveC ? volumes.DriveC() : RootKind::Volume;
-        std::string lookup(file.name);
-        if (file.folder == ThreatFolder::System) lookup = scan.folder + "\\system32\\" + lookup;
-        if (file.folder == ThreatFolder::Windows) lookup = scan.folder + "\\" + lookup;
+        std::string lookup;
+        if (file.folder == ThreatFolder::System) lookup = scan.folder + "\\system32\\";
+        if (file.folder == ThreatFolder::Windows) lookup = scan.folder + "\\";
+        lookup += file.name;
         bool seen = false;  // c:\ and the system drive are one root without a system partition
         for (const FoundFile& earlier : scan.ubrielFiles)
             seen = seen || (earlier.root == root && SameName(earlier.lookup, lookup));

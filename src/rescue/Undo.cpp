@@ -110,7 +110,8 @@ int RunUndo(const Volumes& volumes, const Options& options, Output& out) {
         }
     }
     // The last change first: a boot.ini put back from its backup needs the backup's place free.
-    for (auto item = items.rbegin(); item != items.rend(); ++item) {
+    for (std::size_t i = items.size(); i-- > 0;) {
+        const ManifestLine* item = &items[i];
         bool skip = false;
         for (const ManifestLine& gone : failed)
             skip = skip || (gone.stored == item->stored && gone.path == item->path);
