@@ -40,14 +40,10 @@ ZORVANE_WINDOWS_TOOLS=(
     "cmake cmake"
     "make make"
 )
-# zorvane-rescue's end-to-end tests, benchmark and demo: hives written through hivex (Python),
-# read back by hivexregedit, an NTFS image made by mkntfs and mounted by ntfs-3g, the fault
-# library built with gcc.
+# zorvane-rescue's end-to-end tests, benchmark and demo, beyond the above: hives written through
+# hivex from Python, NTFS images mounted by ntfs-3g, the fault library built with gcc.
 ZORVANE_RESCUE_TEST_TOOLS=(
     "/usr/lib/python3/dist-packages/hivex/__init__.py python3-hivex"
-    "hivexregedit libwin-hivex-perl"
-    "hivexget libhivex-bin"
-    "mkntfs ntfs-3g"
     "ntfs-3g ntfs-3g"
     "gcc gcc"
 )

@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 . scripts/prerequisites.sh
-ensure_tools ZORVANE_RESCUE_TEST_TOOLS
+ensure_tools ZORVANE_RESCUE_TOOLS && ensure_tools ZORVANE_RESCUE_TEST_TOOLS
 exe=${1:-build/rescue/zorvane-rescue}
 if [ ! -x "$exe" ]; then
     cmake --preset rescue >/dev/null && cmake --build --preset rescue

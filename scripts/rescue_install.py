@@ -277,7 +277,7 @@ def build(volume, folder=None, nt4=False, clean=False, unfinished_cure=False, se
         sets = "ControlSet%03d" % number
         if not nt4:
             system.set(sets + "\\Control\\SafeBoot", AlternateShell=(
-                "Zorvane.cmd" if unfinished_cure and number == 1 else "cmd.exe"))
+                "C:\\Zorvane.cmd" if unfinished_cure and number == 1 else "cmd.exe"))
             system.set(sets + "\\Control\\SafeBoot\\Minimal\\Base", default="Driver Group")
         system.set(sets + "\\Control\\Session Manager", BootExecute="autocheck autochk *")
         add_services(system, sets + "\\Services", services)
