@@ -9,7 +9,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -46,7 +45,6 @@ int open(const char* path, int flags, ...) {
     if (WRITES(flags) && fault("open", path, 0, EIO)) return -1;
     return REAL(open)(path, flags, mode);
 }
-int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 
 int openat(int dir, const char* path, int flags, ...) {
     va_list list;
@@ -56,18 +54,13 @@ int openat(int dir, const char* path, int flags, ...) {
     if (WRITES(flags) && fault("openat", path, 0, EIO)) return -1;
     return REAL(openat)(dir, path, flags, mode);
 }
-int openat64(int dir, const char* path, int flags, ...) __attribute__((alias("openat")));
 
-int creat(const char* path, mode_t mode) {
-    return fault("creat", path, 0, EIO) ? -1 : REAL(creat)(path, mode);
-}
 ssize_t write(int fd, const void* data, size_t size) {
     return fd > 2 && fault("write", NULL, fd, ENOSPC) ? -1 : REAL(write)(fd, data, size);
 }
 ssize_t pwrite(int fd, const void* data, size_t size, off_t at) {
     return fault("pwrite", NULL, fd, ENOSPC) ? -1 : REAL(pwrite)(fd, data, size, at);
 }
-ssize_t pwrite64(int fd, const void* data, size_t size, off_t at) __attribute__((alias("pwrite")));
 int fsync(int fd) {
     return fault("fsync", NULL, fd, EIO) ? -1 : REAL(fsync)(fd);
 }
@@ -83,9 +76,6 @@ int rename(const char* from, const char* to) {
 int renameat(int d1, const char* from, int d2, const char* to) {
     return fault("renameat", to, 0, EIO) ? -1 : REAL(renameat)(d1, from, d2, to);
 }
-int renameat2(int d1, const char* from, int d2, const char* to, unsigned flags) {
-    return fault("renameat2", to, 0, EIO) ? -1 : REAL(renameat2)(d1, from, d2, to, flags);
-}
 int unlink(const char* path) {
     return fault("unlink", path, 0, EIO) ? -1 : REAL(unlink)(path);
 }
@@ -97,12 +87,4 @@ int mkdir(const char* path, mode_t mode) {
 }
 int mkdirat(int dir, const char* path, mode_t mode) {
     return fault("mkdirat", path, 0, EIO) ? -1 : REAL(mkdirat)(dir, path, mode);
-}
-ssize_t copy_file_range(int in, off_t* at_in, int out, off_t* at_out, size_t size, unsigned f) {
-    return fault("copy_file_range", NULL, out, ENOSPC)
-               ? -1
-               : REAL(copy_file_range)(in, at_in, out, at_out, size, f);
-}
-ssize_t sendfile(int out, int in, off_t* at, size_t size) {
-    return fault("sendfile", NULL, out, ENOSPC) ? -1 : REAL(sendfile)(out, in, at, size);
 }
