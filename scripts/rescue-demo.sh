@@ -30,7 +30,7 @@ show() { printf '$ %s\n' "$*"; "$@"; }
 
 say "An NTFS image, mounted with ntfs-3g, holding an infected Windows XP"
 truncate -s 64M "$work/disk.img"
-mkntfs -F -Q -q "$work/disk.img"
+mkntfs -F -Q -q "$work/disk.img" 2>/dev/null  # (its warnings: an image, not a disk)
 mkdir "$volume"
 show ntfs-3g "$work/disk.img" "$volume"
 /usr/bin/python3 scripts/rescue_install.py --unfinished-cure "$volume" >/dev/null
