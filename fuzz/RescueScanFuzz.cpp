@@ -12,11 +12,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "FuzzSupport.h"
 #include "rescue/Scan.h"
+#include "rescue/Text.h"
 
 namespace {
 
@@ -41,13 +41,13 @@ std::string EmptyHive() {
     std::string hive(0x2000, '\0');
     hive.replace(0, 4, "regf");
     for (const auto& [at, value] : {std::pair{4, 1},
-                                   {8, 1},
-                                   {0x14, 1},
-                                   {0x18, 3},
-                                   {0x20, 1},
-                                   {0x24, 0x20},
-                                   {0x28, 0x1000},
-                                   {0x2C, 1}})
+                                    {8, 1},
+                                    {0x14, 1},
+                                    {0x18, 3},
+                                    {0x20, 1},
+                                    {0x24, 0x20},
+                                    {0x28, 0x1000},
+                                    {0x2C, 1}})
         Put32(hive, at, value);
     Checksum(hive);
     hive.replace(0x1000, 4, "hbin");
@@ -69,11 +69,6 @@ std::string EmptyHive() {
     return hive;
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
-
 void WriteAll(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
@@ -81,22 +76,13 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 void AddKey(hive_h* hive, const char* path, const char* name, hive_type type,
             const std::string& data) {
     hive_node_h node = hivex_root(hive);
-    for (std::string rest = path; !rest.empty();) {
-        const std::size_t end = rest.find('\\');
-        const std::string part = rest.substr(0, end);
-        rest = end == std::string::npos ? "" : rest.substr(end + 1);
-        hive_node_h child = hivex_node_get_child(hive, node, part.c_str());
-        node = child != 0 ? child : hivex_node_add_child(hive, node, part.c_str());
+    for (const std::string_view part : Components(path)) {
+        const hive_node_h child = hivex_node_get_child(hive, node, std::string(part).c_str());
+        node = child != 0 ? child : hivex_node_add_child(hive, node, std::string(part).c_str());
     }
     hive_set_value value{const_cast<char*>(name), type, data.size(),
                          const_cast<char*>(data.data())};
     FUZZ_CHECK(hivex_node_set_value(hive, node, &value, 0) == 0);
-}
-
-std::string Utf16(const std::string& text) {
-    std::string out;
-    for (const char c : text) out += std::string{c, '\0'};
-    return out + std::string(2, '\0');
 }
 
 struct Scratch {
@@ -111,17 +97,17 @@ struct Scratch {
         hive_h* h = hivex_open((root + "/empty").c_str(), HIVEX_OPEN_WRITE);
         FUZZ_CHECK(h != nullptr);
         AddKey(h, "Microsoft\\Windows NT\\CurrentVersion", "ProductName", hive_t_REG_SZ,
-               Utf16("Windows"));
+               Utf8ToUtf16z("Windows"));
         AddKey(h, "Microsoft\\Windows NT\\CurrentVersion\\Winlogon", "Shell", hive_t_REG_SZ,
-               Utf16("Explorer.exe UBR2.exe"));
+               Utf8ToUtf16z("Explorer.exe UBR2.exe"));
         AddKey(h, "ControlSet001\\Services\\ubr2drv", "Start", hive_t_REG_DWORD,
                std::string("\1\0\0\0", 4));
         AddKey(h, "ControlSet001\\Enum\\Root\\LEGACY_UBR2DRV", "x", hive_t_REG_BINARY, "1");
         AddKey(h, "ControlSet001\\Control\\SafeBoot", "AlternateShell", hive_t_REG_EXPAND_SZ,
-               Utf16("C:\\Zorvane.cmd"));
+               Utf8ToUtf16z("C:\\Zorvane.cmd"));
         FUZZ_CHECK(hivex_commit(h, (root + "/template").c_str(), 0) == 0);
         hivex_close(h);
-        hive = ReadAll(root + "/template");
+        hive = ReadPrefix(Fd(open((root + "/template").c_str(), O_RDONLY)).Get(), 1 << 20);
     }
     ~Scratch() { std::filesystem::remove_all(root); }
 };

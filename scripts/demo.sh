@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 . scripts/prerequisites.sh
 
-ensure_tools ZORVANE_WINDOWS_TOOLS
+ensure_windows_tools
 # A disk file system, beside the build: Wine keeps file attributes in extended attributes, which
 # a tmpfs /tmp may not hold.
 mkdir -p "$root/build/tmp"

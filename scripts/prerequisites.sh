@@ -76,20 +76,31 @@ ensure_tools() {
             --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Generates the locales the tests run Wine in (ANSI/OEM code pages 1251/866, 1252/850, 932).
-ensure_locales() {
-    local wanted=(ru_RU.UTF-8 de_DE.UTF-8 ja_JP.UTF-8) missing=() name
-    for name in "${wanted[@]}"; do
-        locale -a 2>/dev/null | grep -qix "${name/UTF-8/utf8}" || missing+=("$name")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
+# 32-bit Linux programs (Wine's own loader and server are such) run natively only where the
+# kernel runs 32-bit code; some virtual machines' kernels do not ("Exec format error"). There
+# they run under qemu's user-mode emulation, registered for 32-bit x86 ELF files: slower, but the
+# same Wine.
+ensure_i386_programs() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1 && return 0
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    for name in "${missing[@]}"; do
-        "${sudo[@]}" sed -i "s/^# *\($name UTF-8\)/\1/" /etc/locale.gen
-        grep -q "^$name UTF-8" /etc/locale.gen || echo "$name UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
-    done
-    "${sudo[@]}" locale-gen >/dev/null
+    if [ ! -x /usr/bin/qemu-i386-static ]; then
+        echo "Installing: qemu-user-static (this kernel runs no 32-bit programs)"
+        "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+            --no-install-recommends qemu-user-static >/dev/null || return 1
+    fi
+    local misc=/proc/sys/fs/binfmt_misc
+    [ -e $misc/register ] || "${sudo[@]}" mount -t binfmt_misc binfmt_misc $misc || return 1
+    if [ ! -e $misc/qemu-i386 ]; then
+        printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+            "${sudo[@]}" tee $misc/register >/dev/null || return 1
+    fi
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Wine and the Windows build tools, and a kernel (or emulator) that runs Wine.
+ensure_windows_tools() {
+    ensure_tools ZORVANE_WINDOWS_TOOLS && ensure_i386_programs
 }
 
 # The Windows build: zorvane.exe with mingw-w64.

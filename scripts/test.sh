@@ -70,7 +70,7 @@ rescue_end_to_end() {
 }
 
 step "prerequisites" ensure_tools ZORVANE_NATIVE_TOOLS
-step "prerequisites for Windows" ensure_tools ZORVANE_WINDOWS_TOOLS
+step "prerequisites for Windows" ensure_windows_tools
 step "prerequisites for the tests under Wine" ensure_tools ZORVANE_WINE_TEST_TOOLS
 step "locales" ensure_locales
 step "unit tests" unit_tests

@@ -26,6 +26,11 @@ WINE_SETTINGS = r"HKEY_CURRENT_USER\Software\Wine"
 
 TEMP_DIR = r"C:\windows\temp"
 
+# Time limits are guards against a hung Wine, in units of what a machine that runs 32-bit code
+# natively needs; where the kernel does not, Wine runs under qemu's user-mode emulation
+# (scripts/prerequisites.sh), which is many times slower.
+SLOW = 10 if pathlib.Path("/proc/sys/fs/binfmt_misc/qemu-i386").exists() else 1
+
 # Files under the template's windows directory that no case ever writes: hard-linked into each
 # copy instead of copied (the prefix is about 600 MB, nearly all of it these).
 _SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".tlb", ".ocx", ".acm", ".cpl", ".ax",
@@ -58,13 +63,13 @@ def make_template(prefix):
     # No Mono or Gecko: nothing here needs them, and their installers only slow the boot.
     env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
     subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=300)
+                   stderr=subprocess.DEVNULL, timeout=30 * SLOW)
     # Without a debugger command Wine falls back to winedbg; an empty one makes the unhandled-
     # exception filter answer "execute handler" at once, as Windows does with no debugger set.
     subprocess.run(["wine", "reg", "add", AEDEBUG.replace("HKEY_LOCAL_MACHINE", "HKLM"), "/v",
                     "Debugger", "/d", "", "/f"], env=env, check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=12 * SLOW)
+    subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=12 * SLOW)
 
 
 def clone_prefix(template, target):
@@ -89,8 +94,8 @@ def start_session(env):
     # the server quits, seconds after each run; so the server is started on its own and
     # persistent, and the first process boots the prefix with the real wineboot.
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-p"], env=env, timeout=120, **quiet)
-    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=300, **quiet)
+    subprocess.run(["wineserver", "-p"], env=env, timeout=12 * SLOW, **quiet)
+    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, timeout=30 * SLOW, **quiet)
 
 
 class Lock:
@@ -108,7 +113,7 @@ class Lock:
         # The end of its input lets the holder close the file itself.
         if self.process.poll() is None:
             self.process.stdin.close()
-            self.process.wait(timeout=20)
+            self.process.wait(timeout=2 * SLOW)
 
 
 class Machine:
@@ -141,11 +146,11 @@ class Machine:
     def wine(self, *args, stdin=b"", stdout=subprocess.PIPE):
         """Runs a Wine program; stdout may be an open file (such as /dev/full), not a pipe."""
         done = subprocess.run(["wine", *args], input=stdin, stdout=stdout, env=self.env,
-                              stderr=subprocess.PIPE, cwd=self.c, timeout=120)
+                              stderr=subprocess.PIPE, cwd=self.c, timeout=12 * SLOW)
         return types.SimpleNamespace(rc=done.returncode, out=done.stdout, err=done.stderr)
 
     def wineserver(self, flag):
-        subprocess.run(["wineserver", flag], env=self.env, timeout=120, stdin=subprocess.DEVNULL,
+        subprocess.run(["wineserver", flag], env=self.env, timeout=12 * SLOW, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, args=(), stdin=b"", exe=r"C:\zorvane.exe", **options):

@@ -14,44 +14,47 @@ namespace {
 
 constexpr std::string_view NewHiveSuffix = ".ZRVNEW";
 
-// What the new file must show for one edit, compared with the hive as it was.
-void Verify(const Hive& before, const Hive& after, const HiveOp& op) {
-    const hive_node_h old = before.Path(before.Root(), op.keyPath);
-    if (old == 0) return;  // nothing was there to change
-    const hive_node_h now = after.Path(after.Root(), op.keyPath);
-    if (now == 0) throw RescueError("the new hive lost " + op.keyPath);
-    std::vector<std::string> expectedKeys;
-    for (const auto& [name, node] : before.Children(old))
-        if (!op.deleteChild || !SameName(name, *op.deleteChild)) expectedKeys.push_back(name);
-    std::vector<std::string> keys;
-    for (const auto& [name, node] : after.Children(now)) keys.push_back(name);
-    if (keys != expectedKeys)
-        throw RescueError("the new hive's subkeys of " + op.keyPath + " differ");
-    ValueList expectedValues = before.Values(old);
-    if (op.editValues) op.editValues(expectedValues);
-    if (after.Values(now) != expectedValues)
-        throw RescueError("the new hive's values of " + op.keyPath + " differ");
+// What a key must look like in the new file: its subkeys' names and its values.
+struct KeyState {
+    std::string keyPath;  // empty: the root
+    std::vector<std::string> subkeys;
+    ValueList values;
+};
+
+std::vector<std::string> SubkeyNames(const Hive& hive, hive_node_h node) {
+    std::vector<std::string> names;
+    for (const auto& [name, child] : hive.Children(node)) names.push_back(name);
+    return names;
 }
 
-void VerifyTop(const Hive& before, const Hive& after) {
-    std::vector<std::string> a, b;
-    for (const auto& [name, node] : before.Children(before.Root())) a.push_back(name);
-    for (const auto& [name, node] : after.Children(after.Root())) b.push_back(name);
-    if (a != b) throw RescueError("the new hive's top keys differ");
-}
-
-void Apply(Hive& hive, const HiveOp& op) {
+// Makes one edit on the hive in memory and answers what the edited key must then show: as it
+// was, less the deleted subkey, with the values edited. Nothing when the key is not there.
+std::optional<KeyState> Apply(Hive& hive, const HiveOp& op) {
     const hive_node_h key = hive.Path(hive.Root(), op.keyPath);
-    if (key == 0) return;
+    if (key == 0) return std::nullopt;
+    KeyState expected{op.keyPath, {}, hive.Values(key)};
+    for (std::string& name : SubkeyNames(hive, key))
+        if (!op.deleteChild || !SameName(name, *op.deleteChild))
+            expected.subkeys.push_back(std::move(name));
     if (op.deleteChild) {
         if (const hive_node_h child = hive.Child(key, *op.deleteChild)) hive.DeleteKey(child);
     }
     if (op.editValues) {
-        const ValueList values = hive.Values(key);
-        ValueList edited = values;
-        op.editValues(edited);
-        if (edited != values) hive.SetValues(key, edited);
+        const ValueList values = expected.values;
+        op.editValues(expected.values);
+        if (expected.values != values) hive.SetValues(key, expected.values);
     }
+    return expected;
+}
+
+void Verify(const Hive& written, const KeyState& expected) {
+    const hive_node_h key =
+        expected.keyPath.empty() ? written.Root() : written.Path(written.Root(), expected.keyPath);
+    if (key == 0) throw RescueError("the new hive lost " + expected.keyPath);
+    if (SubkeyNames(written, key) != expected.subkeys)
+        throw RescueError("the new hive's subkeys of " + expected.keyPath + " differ");
+    if (!expected.keyPath.empty() && written.Values(key) != expected.values)
+        throw RescueError("the new hive's values of " + expected.keyPath + " differ");
 }
 
 }  // namespace
@@ -70,12 +73,15 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
     // "li" list frees the subtree first): that handle is thrown away, never committed, and the
     // edits are made again on a fresh one without the refused edit.
     std::optional<Hive> edited;
+    std::vector<KeyState> expected;
     while (!edited) {
         Hive hive = Hive::Open(original.Get(), true);
+        expected.assign(1, KeyState{"", SubkeyNames(hive, hive.Root()), {}});
         bool refused = false;
         for (std::size_t i = 0; i < ops.size() && !refused; ++i) {
             try {
-                Apply(hive, ops[i]);
+                if (std::optional<KeyState> state = Apply(hive, ops[i]))
+                    expected.push_back(std::move(*state));
             } catch (const std::exception& error) {
                 std::string reason = error.what();
                 if (ops[i].fallback) reason += "; " + ops[i].fallbackNote;
@@ -90,7 +96,7 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
         }
         if (!refused) edited = std::move(hive);
     }
-    if (ops.empty()) return result;
+    if (expected.size() == 1) return result;  // nothing left to change
 
     const std::string newName = place->name + std::string(NewHiveSuffix);
     // A new file left by a cure cut short is the rescue's own: it goes.
@@ -105,14 +111,13 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
         edited->Commit(ProcPath(copy.Get()));
         edited.reset();
         {
-            const Hive before = Hive::Open(original.Get(), false);
-            const Hive after = Hive::Open(copy.Get(), false);
-            VerifyTop(before, after);
-            for (const HiveOp& op : ops) Verify(before, after, op);
+            const Hive written = Hive::Open(copy.Get(), false);
+            for (const KeyState& state : expected) Verify(written, state);
         }
         SyncOrThrow(copy.Get(), "the new hive");
         const std::string shaAfter = HashOf(copy.Get());
-        const Quarantine::Stored stored = quarantine.Keep(original.Get(), "original");
+        const Quarantine::Stored stored =
+            quarantine.KeepLinked(folder, place->name, original.Get(), "original");
         ManifestLine line{"changed",     "volume", place->path, stored.size,
                           stored.sha256, shaAfter, stored.name};
         quarantine.Record(line);

@@ -94,6 +94,33 @@ Quarantine::Stored Quarantine::Keep(int fd, std::string_view suffix) {
     return stored;
 }
 
+Quarantine::Stored Quarantine::KeepLinked(int folder, const std::string& name, int fd,
+                                          std::string_view suffix) {
+    Stored stored;
+    stored.name = std::to_string(next_) + "." + std::string(suffix);
+    if (linkat(folder, name.c_str(), folder_.Get(), stored.name.c_str(), 0) != 0)
+        return Keep(fd, suffix);  // another file system, or no hard links (FAT)
+    ++next_;
+    const std::string what = "the quarantine's " + stored.name;
+    try {
+        struct stat linked {
+        }, original{};
+        // Still the file opened: nothing replaced it between the open and the link.
+        if (fstatat(folder_.Get(), stored.name.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
+            fstat(fd, &original) != 0 || linked.st_ino != original.st_ino ||
+            linked.st_dev != original.st_dev)
+            throw RescueError(what + " is not the file it should keep");
+        stored.sha256 = HashOf(fd);
+        stored.size = static_cast<uint64_t>(original.st_size);
+        SyncOrThrow(fd, what);
+        SyncOrThrow(folder_.Get(), what);
+    } catch (...) {
+        unlinkat(folder_.Get(), stored.name.c_str(), 0);
+        throw;
+    }
+    return stored;
+}
+
 void Quarantine::Record(const ManifestLine& line) {
     WriteAll(manifest_.Get(), FormatManifestLine(line), "the manifest");
     SyncOrThrow(manifest_.Get(), "the manifest");

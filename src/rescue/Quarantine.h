@@ -28,6 +28,10 @@ class Quarantine {
     // A copy of the whole file behind `fd` under the next "<n>.<suffix>", on the disk when this
     // returns.
     Stored Keep(int fd, std::string_view suffix);
+    // The same for a file about to be replaced by a rename: a second link to it where the file
+    // system allows (no copy of a large hive; the rename then leaves the original only here),
+    // else a copy.
+    Stored KeepLinked(int folder, const std::string& name, int fd, std::string_view suffix);
     // Appends the line to the manifest and has it on the disk.
     void Record(const ManifestLine& line);
 

@@ -36,7 +36,7 @@ struct FoundFile {
 
 struct DriverKey {
     std::string controlSet;         // "ControlSet001"
-    std::string key;                // "Services\\ubr2drv", below the set
+    std::string key;                // below the set, as HacDefDriverKeys names it
     std::string details;            // "(ImagePath "...", Start 1)" or empty
     std::optional<uint32_t> start;  // a service's "Start"
 };

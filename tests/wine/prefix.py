@@ -40,7 +40,7 @@ def run_in_copy(template, argv):
         m.start_session(env)
         return subprocess.run(["wine", *argv], env=env).returncode
     finally:
-        subprocess.run(["wineserver", "-k"], env=env, timeout=120)
+        subprocess.run(["wineserver", "-k"], env=env, timeout=12 * m.SLOW)
         shutil.rmtree(prefix.parent, ignore_errors=True)
 
 
