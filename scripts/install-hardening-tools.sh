@@ -2,7 +2,8 @@
 # Installs what the sanitizer build, the fuzz targets and the static analysis need, from
 # Debian's packages; does nothing when everything is there already.
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck)
+packages=(cmake g++ make libgtest-dev clang-14 libclang-rt-14-dev clang-tidy-14 cppcheck
+    pkg-config libhivex-dev nettle-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

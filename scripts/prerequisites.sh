@@ -20,6 +20,16 @@ ZORVANE_WINE_TEST_TOOLS=(
     "/usr/src/googletest/googletest/CMakeLists.txt googletest"
     "locale-gen locales"
 )
+# zorvane-rescue, the native Linux tool: the hive library, SHA-256 (nettle), and for its tests
+# the independent hive reader and writer (hivexregedit, hivexsh) and the NTFS tools.
+ZORVANE_RESCUE_TOOLS=(
+    "pkg-config pkg-config"
+    "/usr/include/hivex.h libhivex-dev"
+    "/usr/include/nettle/sha2.h nettle-dev"
+    "hivexsh libhivex-bin"
+    "hivexregedit libwin-hivex-perl"
+    "mkntfs ntfs-3g"
+)
 ZORVANE_WINDOWS_TOOLS=(
     "i686-w64-mingw32-g++-win32 g++-mingw-w64-i686-win32"
     "i686-w64-mingw32-gcc-win32 gcc-mingw-w64-i686-win32"
@@ -31,6 +41,13 @@ ZORVANE_WINDOWS_TOOLS=(
     "python3 python3"
     "cmake cmake"
     "make make"
+)
+# zorvane-rescue's end-to-end tests, benchmark and demo, beyond the above: hives written through
+# hivex from Python, NTFS images mounted by ntfs-3g, the fault library built with gcc.
+ZORVANE_RESCUE_TEST_TOOLS=(
+    "/usr/lib/python3/dist-packages/hivex/__init__.py python3-hivex"
+    "ntfs-3g ntfs-3g"
+    "gcc gcc"
 )
 
 # ensure_tools LIST_NAME: installs the packages of the list whose command or file is missing.

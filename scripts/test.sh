@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Every check, in order: the native unit tests of the code that makes no Windows call, the
-# hardening stage, the unit tests under Wine, zorvane.exe (whose build checks that it loads on
-# Windows NT 4.0 and 98), the end-to-end suite under Wine, and the footprint benchmark.
+# Every check, in order: the native unit tests of the code that makes no Windows call,
+# zorvane-rescue with its tests, the hardening stage, the unit tests under Wine, zorvane.exe
+# (whose build checks that it loads on Windows NT 4.0 and 98), the end-to-end suite under Wine,
+# and the footprint benchmark.
 # Installs what is missing first (Debian). Exits non-zero when any step fails; the last line is
 # the Wine suite's "N passed, N failed".
 set -uo pipefail
@@ -39,6 +40,11 @@ unit_tests() {
 # Each test program runs in a copy of build/wine/template, which ctest makes when missing; the
 # end-to-end suite and the benchmark copy the same template.
 template="$root/build/wine/template"
+# zorvane-rescue, built natively with its own preset, and every test of its build.
+rescue_tests() {
+    cmake --preset rescue >/dev/null && cmake --build --preset rescue && ctest --preset rescue
+}
+
 wine_unit_tests() {
     cmake --preset wine >/dev/null && cmake --build --preset wine && ctest --preset wine
 }
@@ -53,16 +59,31 @@ benchmark() {
     ZORVANE_WINE_TEMPLATE="$template" bench/footprint.sh build/windows/zorvane.exe
 }
 
+# zorvane-rescue on a plain folder and on an NTFS image, with the library that fails its
+# file-system calls in turn preloaded for the fault sweep.
+rescue_end_to_end() {
+    cmake --preset rescue >/dev/null && cmake --build --preset rescue &&
+        gcc -shared -fPIC -O2 -Wall -Wextra -Werror -o build/rescue/fault.so \
+            tests/rescue/fault.c -ldl &&
+        /usr/bin/python3 tests/rescue/rescue_test.py --exe build/rescue/zorvane-rescue \
+            --fault build/rescue/fault.so
+}
+
 step "prerequisites" ensure_tools ZORVANE_NATIVE_TOOLS
 step "prerequisites for Windows" ensure_windows_tools
 step "prerequisites for the tests under Wine" ensure_tools ZORVANE_WINE_TEST_TOOLS
 step "locales" ensure_locales
 step "unit tests" unit_tests
+step "prerequisites for zorvane-rescue" ensure_tools ZORVANE_RESCUE_TOOLS
+step "zorvane-rescue and its tests" rescue_tests
 step "hardening: sanitizers, fuzzing, analysis" bash scripts/hardening.sh
 step "unit tests under Wine" wine_unit_tests
 step "zorvane.exe" build_windows_exe
 step "Wine suite" wine_suite
 step "footprint benchmark" benchmark
+step "prerequisites for the rescue's tests" ensure_tools ZORVANE_RESCUE_TEST_TOOLS
+step "rescue end-to-end" rescue_end_to_end
+step "rescue benchmark" bench/rescue.sh build/rescue/zorvane-rescue
 
 echo
 echo "Total time: $((SECONDS - started)) s"

@@ -8,22 +8,23 @@
 #include "platform/HostFacts.h"
 #include "platform/KeyTree.h"
 #include "platform/RunLog.h"
+#include "threats/ThreatFacts.h"
 
 namespace zorvane {
 
 namespace {
 
 const std::string ProbeFile = "c:\\tempfile.tmp";
-const std::string DriverFile = "c:\\ubr2drv.sys";
+const std::string DriverFile = Join({"c:\\", HacDefDriverFile.name});
 
-constexpr const char* DriverKeys[] = {
-    "SYSTEM\\ControlSet001\\Enum\\Root\\LEGACY_UBR2DRV",
-    "SYSTEM\\ControlSet001\\Services\\ubr2drv",
-    "SYSTEM\\ControlSet002\\Enum\\Root\\LEGACY_UBR2DRV",
-    "SYSTEM\\ControlSet002\\Services\\ubr2drv",
-    "SYSTEM\\CurrentControlSet\\Enum\\Root\\LEGACY_UBR2DRV",
-    "SYSTEM\\CurrentControlSet\\Services\\ubr2drv",
-};
+// The driver's keys under HKEY_LOCAL_MACHINE, in the order the cure deletes them: both of each
+// control set the machine may start from, then the current one.
+std::string DriverKey(int index) {
+    static constexpr const char* ControlSets[] = {"ControlSet001", "ControlSet002",
+                                                  "CurrentControlSet"};
+    return Join({"SYSTEM\\", ControlSets[index / 2], "\\", HacDefDriverKeys[index % 2]});
+}
+constexpr int DriverKeyCount = 6;
 
 }  // namespace
 
@@ -73,14 +74,14 @@ CureOutcome CureHacDef() {
     bool goesAtRestart = false;
     Guarded([&] {
         goesAtRestart = RemoveAtRestart(DriverFile);
-        RemoveAtRestart(DriveRootedPath(":\\ubr2drv.sys"));
+        RemoveAtRestart(DriveRootedPath(Join({":\\", HacDefDriverFile.name})));
     });
     Guarded([] { ClearAttributesAndRemove(DriverFile); });
     // A driver that has run has subkeys (Enum, Security, 0000\Control); each key goes with them.
     // A key Windows refuses (XP lets only the system account change LEGACY_* keys) stays, and
     // the next one is deleted all the same.
-    for (const char* key : DriverKeys) {
-        Guarded([key] { DeleteKeyTree(HkeyLocalMachine(), key); });
+    for (int i = 0; i < DriverKeyCount; ++i) {
+        Guarded([i] { DeleteKeyTree(HkeyLocalMachine(), DriverKey(i)); });
     }
     // A file still held (by a program the Safe Mode start ran after all) is gone once the
     // system has restarted; otherwise the detection must no longer find it.

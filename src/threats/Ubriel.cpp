@@ -10,24 +10,27 @@
 #include "platform/HostFacts.h"
 #include "platform/Registry.h"
 #include "platform/RunLog.h"
+#include "threats/ThreatFacts.h"
 
 namespace zorvane {
 
 namespace {
 
-constexpr char Marker[] = "UBR2";
-constexpr char WinlogonKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-constexpr char WinlogonPath[] = "\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
-constexpr char ShellValue[] = "Shell";
-constexpr char DefaultShell[] = "Explorer.exe";
+// Both literals, so zero-terminated.
+const char* const WinlogonKey = WinlogonKeyPath.data();
+const char* const ShellValue = ShellValueName.data();
 constexpr DWORD ShellBufferSize = 255;
 constexpr UINT PathBufferSize = 8192;
 
-constexpr const char* SystemDirectoryNames[] = {"\\ubr2.exe", "\\hcsrss.dll", "\\icsrss.dll"};
-constexpr const char* WindowsDirectoryNames[] = {"\\icsrss.dll", "\\system\\ubr2.exe"};
+// The threat's files in the folders the cure fetches from Windows, each as the path built from
+// that folder, the way the cure names it to Windows.
+std::string InFolder(const std::string& folder, const ThreatFile& file) {
+    return Join({folder, "\\", file.name});
+}
 
-bool ContainsMarker(const std::string& text) {
-    return AsciiUpper(text).find(Marker) != std::string::npos;
+std::string OnDrive(const ThreatFile& file) {
+    return file.folder == ThreatFolder::DriveC ? Join({"c:\\", file.name})
+                                               : DriveRootedPath(Join({":\\", file.name}));
 }
 
 // The data of "Shell" as text, up to its first zero byte; empty when the value cannot be read.
@@ -52,22 +55,11 @@ std::string ReadShellText(HKEY winlogon) {
     return text;
 }
 
-// The repaired shell is the program before the first space of the current one. Where that would
-// leave Windows without a working shell (nothing before the space, no space at all, or the
-// backdoor's own file first), the default shell is written instead.
-std::string RepairedShell(const std::string& shell) {
-    const auto space = shell.find(' ');
-    if (space == std::string::npos) return DefaultShell;
-    std::string program = shell.substr(0, space);
-    if (program.empty() || ContainsMarker(program)) return DefaultShell;
-    return program;
-}
-
 void RepairShell() {
     TRegistry registry;
     registry.SelectRoot(HkeyLocalMachine());
-    if (!registry.HasKey(WinlogonPath)) return;
-    if (!registry.OpenCurrentKey(WinlogonPath, true)) return;
+    if (!registry.HasKey(Join({"\\", WinlogonKeyPath}))) return;
+    if (!registry.OpenCurrentKey(Join({"\\", WinlogonKeyPath}), true)) return;
     // Read as the detection reads it, whatever its type: a "Shell" that some tool stored as
     // REG_MULTI_SZ or REG_BINARY is repaired too, and replaced by a REG_SZ value.
     registry.PutString(ShellValue, RepairedShell(ReadShellText(registry.CurrentKey())));
@@ -104,7 +96,7 @@ bool DetectUbriel() {
         }
         const std::string shell = ReadShellText(winlogon.Get());
         evidence = Join({"Shell \"", shell, "\""});
-        found = ContainsMarker(shell);
+        found = ContainsUbrielMarker(shell);
     });
     Log({"Backdoor.Ubriel.b: ", evidence, found ? ": found" : ": not found"});
     return found;
@@ -116,8 +108,8 @@ CureOutcome CureUbriel() {
     // Files in use now are deleted by the system during the next restart.
     Guarded([] {
         const std::string directory = SystemDirectory();
-        for (const char* name : SystemDirectoryNames) {
-            RemoveAtRestart(directory + name);
+        for (const ThreatFile& file : UbrielFiles) {
+            if (file.folder == ThreatFolder::System) RemoveAtRestart(InFolder(directory, file));
         }
     });
     // The files deleted only at once below are registered as well: once the shell is repaired
@@ -125,22 +117,23 @@ CureOutcome CureUbriel() {
     // power loss, would otherwise leave its file for good.
     Guarded([] {
         const std::string windows = WindowsDirectory();
-        for (const std::string& path :
-             {std::string("c:\\ubr2.exe"), DriveRootedPath(":\\ubr2.exe"),
-              windows + WindowsDirectoryNames[0], windows + WindowsDirectoryNames[1]}) {
-            RemoveAtRestart(path);
+        for (const ThreatFile& file : UbrielFiles) {
+            if (file.folder == ThreatFolder::System) continue;
+            RemoveAtRestart(file.folder == ThreatFolder::Windows ? InFolder(windows, file)
+                                                                 : OnDrive(file));
         }
     });
 
     Guarded(RepairShell);
 
-    for (const char* name : SystemDirectoryNames) {
-        Guarded([name] { ClearAttributesAndRemove(SystemDirectory() + name); });
-    }
-    Guarded([] { ClearAttributesAndRemove("c:\\ubr2.exe"); });
-    Guarded([] { ClearAttributesAndRemove(DriveRootedPath(":\\ubr2.exe")); });
-    for (const char* name : WindowsDirectoryNames) {
-        Guarded([name] { ClearAttributesAndRemove(WindowsDirectory() + name); });
+    // Each folder is fetched anew for each file.
+    for (const ThreatFile& file : UbrielFiles) {
+        Guarded([&file] {
+            ClearAttributesAndRemove(
+                file.folder == ThreatFolder::System    ? InFolder(SystemDirectory(), file)
+                : file.folder == ThreatFolder::Windows ? InFolder(WindowsDirectory(), file)
+                                                       : OnDrive(file));
+        });
     }
     // The marker in the shell is what starts the backdoor at every logon: while it is there,
     // the threat is not removed, whatever became of its files.

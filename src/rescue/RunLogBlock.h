@@ -1,0 +1,17 @@
+// The block a cure or an undo appends to Zorvane.log in the volume's root, in zorvane.exe's
+// format (CR LF lines, "==== <local date and time> ...", "Exit code: N"), so that the machine
+// keeps one history whichever program worked on it.
+#pragma once
+
+#include <string>
+
+#include "rescue/VolumePath.h"
+
+namespace zorvane::rescue {
+
+// `lines`: what the console showed, '\n'-separated. A log that cannot be written is told on
+// standard error; the run's outcome stays as it is.
+void AppendRunLog(const VolumeRoot& volume, const std::string& commandLine,
+                  const std::string& lines, int exitCode);
+
+}  // namespace zorvane::rescue
