@@ -46,7 +46,7 @@ TEST(RunLog, TellsTheStoryOfTheWholeCure) {
     // Each kind of line once: a finding, the answer, the command file, a value set and put
     // back, keys deleted and not there, boot.ini moved back, the restart, a final not found.
     EXPECT_EQ(
-        LogLines({"Backdoor.HacDef", " Backdoor.HacDef",
+        LogLines({"Backdoor.HacDef", " Backdoor.HacDef.073.b - could",
                   "Backdoor.Ubriel.b: Shell \"Explorer.exe ubr2", "Answer", "Set HKLM\\SYSTEM",
                   "Restart", "Command file", "Move C:\\boot.ini.ZRVBACKUP",
                   "Delete key HKLM\\SYSTEM\\ControlSet002\\Services",
