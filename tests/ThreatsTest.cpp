@@ -108,7 +108,7 @@ TEST(HaxDef, DetectionTakesTheDriversNameAndLooksForIt) {
         {"read-only C:", probeRefused(error::WriteProtect), false, false, "drive C: is read-only",
          true},
         {"no C:", probeRefused(error::PathNotFound), false, false, "there is no drive C:", true},
-        {"probe folder", [](auto&) { PutFile(Probe + "\\x", ""); }, true, true,
+        {"probe folder", [](auto&) { PutFile(Driver, ""), PutFile(Probe + "\\x", ""); }, true, true,
          "c:\\tempfile.tmp is a folder", true},
         {"hidden probe", [](auto&) { PutFile(Probe, "", FileAttributeHidden); }, false, false,
          "c:\\tempfile.tmp is a file that cannot be replaced", false}};
