@@ -22,22 +22,25 @@ const std::string Help =
 const std::string List =
     " Created 30 Jul 2004. Known 2 viruses:\r\n  - Backdoor.Ubriel.b\r\n  - "
     "Backdoor.HacDef.073.b\r\n";
-const std::string Clean = " No known viruses and trojan programs found.\r\n",
-                  Pause = " Press Enter to exit ...",
-                  Deleted = " Backdoor.Ubriel.b     - DELETED\r\n",
-                  DriverLeft = " Backdoor.HacDef.073.b - could not be removed\r\n",
-                  ShellLeft = " Backdoor.Ubriel.b     - could not be removed\r\n",
-                  NotStarted = " Cure could not be started: ",
-                  Infected =
-                      " System INFECTED by: Backdoor.Ubriel.b\r\n"
-                      " System INFECTED by: Backdoor.HacDef.073.b\r\n",
-                  Asked = Infected +
-                          "Start cure you system: Y/N? (system will be rebooted automatically): ";
+const std::string
+    Clean = " No known viruses and trojan programs found.\r\n",
+    Pause = " Press Enter to exit ...", Deleted = " Backdoor.Ubriel.b     - DELETED\r\n",
+    DriverDeleted = " Backdoor.HacDef.073.b - DELETED\r\n",
+    NotChecked = " Backdoor.HacDef.073.b - could not be checked: c:\\tempfile.tmp is a folder\r\n",
+    DriverLeft = " Backdoor.HacDef.073.b - could not be removed\r\n",
+    ShellLeft = " Backdoor.Ubriel.b     - could not be removed\r\n",
+    NotStarted = " Cure could not be started: ",
+    UbrielFound = " System INFECTED by: Backdoor.Ubriel.b\r\n",
+    Infected = UbrielFound + " System INFECTED by: Backdoor.HacDef.073.b\r\n",
+    Question = "Start cure you system: Y/N? (system will be rebooted automatically): ",
+    Asked = Infected + Question;
 
 using Arrange = std::function<void(TestWindows&)>;
 Arrange Fail(const char* call, DWORD code) {
     return [=](TestWindows& w) { w.FailCall(call, 1, code); };
 }
+// A folder takes the name of the probe file: the driver cannot be checked.
+const Arrange ProbeFolder = [](TestWindows&) { PutFile(Probe + "\\x", ""); };
 
 struct Case {
     const char* line;
@@ -88,21 +91,34 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         {"z /? /AUTO /Auto", Version::Win95, "", Help},
         {"z /NOLOG /nocure -auto auto /AUTOMATIC /HEL -h", Version::Xp, "", Clean + Pause},
         {"z /Auto", Version::Nt4, "", Clean},
-        {"z", Version::WinMe, "", Clean + Pause}};
+        {"z", Version::WinMe, "", Clean + Pause},
+        // A check that could not be made is not "clean", "/NOCURE" or not.
+        {"z", Version::Xp, "", NotChecked + Pause, false, false, 1, ProbeFolder},
+        {"z /NOCURE /AUTO", Version::Nt4, "", NotChecked, false, false, 1, ProbeFolder}};
     for (const Case& c : cases) Check(c, false);
     const Case infectedCases[] = {
-        {"z", Version::Xp, "y\r\n", Asked, true},
-        {"z", Version::Xp, "yes", Asked, true},
-        {"z", Version::Win2000, "Y\r\nn\r\n", Asked, true},
+        // A cure that a restart finishes: exit code 3.
+        {"z", Version::Xp, "y\r\n", Asked, true, false, 3},
+        {"z", Version::Xp, "yes", Asked, true, false, 3},
+        {"z", Version::Win2000, "Y\r\nn\r\n", Asked, true, false, 3},
         {"z", Version::Xp, "n\r\n", Asked},
         {"z", Version::Xp, " y\r\n", Asked},
         {"z", Version::Xp, "\r\ny\r\n", Asked},
         {"z", Version::Xp, "", Asked},
         {"z", Version::Xp, "y\r\n", Asked, false, false, 0, Fail("ReadFile", error::BrokenPipe)},
-        {"z /AUTO", Version::Xp, "", Infected, true},
+        {"z /AUTO", Version::Xp, "", Infected, true, false, 3},
+        // What was found is cured even where the driver could not be checked; a "no" ends
+        // with exit code 1, "/NOCURE" with 2.
+        {"z /AUTO", Version::Xp, "", UbrielFound + NotChecked, true, false, 3, ProbeFolder},
+        {"z", Version::Xp, "n", UbrielFound + NotChecked + Question, false, false, 1, ProbeFolder},
+        {"z /nocure", Version::Xp, "", UbrielFound + NotChecked + Pause, false, false, 2,
+         ProbeFolder},
         // NT 4.0 cures in place, where the running driver keeps its file out of reach.
         {"z", Version::Nt4, "y", Asked + Deleted + DriverLeft, true, true, 1},
         {"z /auto", Version::Nt4, "", Infected + Deleted + DriverLeft, true, true, 1},
+        // (The driver's file showing: it goes at the restart, which the rescan follows.)
+        {"z /auto", Version::Nt4, "", Infected + Deleted + DriverDeleted, true, true, 3,
+         [](TestWindows& w) { w.UnhideAll(); }},
         {"z", Version::Win98, "", Clean + Pause},
         // "/NOCURE" reports only, even with "/AUTO", and tells a script by exit code 2; the pause
         // follows unless "/AUTO" is given.

@@ -29,23 +29,26 @@ TEST(RunLog, TellsTheStoryOfTheWholeCure) {
     {
         const HeldFile driver(Driver);
         p.w.Hide(Driver);
-        EXPECT_EQ(RunProgram(p.w, "zorvane.exe", "y\r\n").exitCode, 0);
+        EXPECT_EQ(RunProgram(p.w, "zorvane.exe", "y\r\n").exitCode, 3);
         p.w.UnhideAll();
     }
     const Start safeMode = Restart(p.w);
     ASSERT_EQ(safeMode.runs.size(), 1u);
     Restart(p.w);
     EXPECT_EQ(RunProgram(p.w, "zorvane.exe /AUTO").exitCode, 0);
+    PutFile(Probe + "\\x", "");  // a folder takes the probe's name
+    EXPECT_EQ(RunProgram(p.w, "zorvane.exe /NOCURE /AUTO").exitCode, 1);
     const Texts heads = LogLines({"==== ", "Windows ", "Command line: ", "Exit code: "});
-    ASSERT_EQ(heads.size(), 12u);
+    ASSERT_EQ(heads.size(), 16u);
     EXPECT_EQ(heads[1], "Windows NT 5.1 build 2600 Service Pack 2");
     EXPECT_EQ(heads[2], "Command line: zorvane.exe");
     EXPECT_EQ(heads[6], "Command line: C:\\zorvane.exe /SAFEMODE /AUTO");
     // Each kind of line once: a finding, the answer, the command file, a value set and put
     // back, keys deleted and not there, boot.ini moved back, the restart, a final not found.
     EXPECT_EQ(
-        LogLines({"Backdoor.HacDef", "Backdoor.Ubriel.b: Shell \"Explorer.exe ubr2", "Answer",
-                  "Set HKLM\\SYSTEM", "Restart", "Command file", "Move C:\\boot.ini.ZRVBACKUP",
+        LogLines({"Backdoor.HacDef", " Backdoor.HacDef.073.b - could",
+                  "Backdoor.Ubriel.b: Shell \"Explorer.exe ubr2", "Answer", "Set HKLM\\SYSTEM",
+                  "Restart", "Command file", "Move C:\\boot.ini.ZRVBACKUP",
                   "Delete key HKLM\\SYSTEM\\ControlSet002\\Services",
                   "Delete key HKLM\\SYSTEM\\CurrentControlSet\\Services",
                   "Set HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon \"Shell\""}),
@@ -67,7 +70,11 @@ TEST(RunLog, TellsTheStoryOfTheWholeCure) {
                "\"C:\\Zorvane.cmd\" to \"cmd.exe\": done",
                "Restart requested: accepted",
                // The final scan.
-               "Backdoor.HacDef.073.b: c:\\ubr2drv.sys created and listed: not found"}));
+               "Backdoor.HacDef.073.b: c:\\ubr2drv.sys created and listed: not found",
+               // A scan that could not check: the error code and the reason.
+               "Backdoor.HacDef.073.b: c:\\tempfile.tmp cannot be created (error 5): could not "
+               "be checked",
+               " Backdoor.HacDef.073.b - could not be checked: c:\\tempfile.tmp is a folder"}));
 }
 
 // A log that cannot be opened or written changes nothing else of a run; "/NOLOG" opens none.

@@ -81,36 +81,54 @@ TEST(Ubriel, CureListsEveryFileBeforeTheRepairThenDeletesIt) {
 }
 
 // The driver shows itself by a name that cannot be taken, or by a file just created under it that
-// a directory search does not show. A drive C: that takes no new file tells nothing.
+// a directory search does not show. A drive C: that takes no new file leaves the question open,
+// and the answer says why, whatever the state of the driver's file.
 TEST(HaxDef, DetectionTakesTheDriversNameAndLooksForIt) {
     using Arrange = std::function<void(TestWindows&)>;
     const auto plant = [](DWORD attributes) -> Arrange {
         return [=](TestWindows&) { PutFile(Driver, "drv", attributes); };
     };
-    const std::tuple<const char*, Arrange, bool, bool, bool, bool> cases[] = {
-        // held open, hidden; infected, driver file left
-        {"clean", [](auto&) {}, false, false, false, false},
-        {"visible", plant(0), false, false, false, false},
-        {"running", plant(0), true, true, true, true},
-        {"locked", plant(0), true, false, true, true},
-        {"unlisted", [](auto&) {}, false, true, true, true},
-        {"hidden", plant(FileAttributeHidden), false, false, true, true},
-        {"system", plant(FileAttributeSystem), false, false, true, true},
-        {"directory", [](auto&) { PutFile(Driver + "\\x", ""); }, false, false, true, true},
-        {"C: takes no file",
-         [](auto& w) { PutFile(Driver, "drv"), w.FailCall("CreateFileA", 1, error::WriteProtect); },
-         false, false, false, true}};
-    for (const auto& [what, arrange, held, hidden, infected, left] : cases) {
+    const auto probeRefused = [](DWORD code) -> Arrange {
+        return [=](auto& w) { PutFile(Driver, "drv"), w.FailCall("CreateFileA", 1, code); };
+    };
+    const std::tuple<const char*, Arrange, bool, bool, std::string_view, bool> cases[] = {
+        // held open, hidden; the answer (found, not found or why not checked), driver file left
+        {"clean", [](auto&) {}, false, false, "not found", false},
+        {"visible", plant(0), false, false, "not found", false},
+        {"running", plant(0), true, true, "found", true},
+        {"locked", plant(0), true, false, "found", true},
+        {"unlisted", [](auto&) {}, false, true, "found", true},
+        {"hidden", plant(FileAttributeHidden), false, false, "found", true},
+        {"system", plant(FileAttributeSystem), false, false, "found", true},
+        {"directory", [](auto&) { PutFile(Driver + "\\x", ""); }, false, false, "found", true},
+        // A limited user; a read-only drive C:; none at all; the probe's name taken by a folder
+        // or by a file that CREATE_ALWAYS may not replace.
+        {"limited user", probeRefused(error::AccessDenied), true, true,
+         "drive C: takes no new file", true},
+        {"read-only C:", probeRefused(error::WriteProtect), false, false, "drive C: is read-only",
+         true},
+        {"no C:", probeRefused(error::PathNotFound), false, false, "there is no drive C:", true},
+        {"probe folder", [](auto&) { PutFile(Driver, ""), PutFile(Probe + "\\x", ""); }, true, true,
+         "c:\\tempfile.tmp is a folder", true},
+        {"hidden probe", [](auto&) { PutFile(Probe, "", FileAttributeHidden); }, false, false,
+         "c:\\tempfile.tmp is a file that cannot be replaced", false}};
+    for (const auto& [what, arrange, held, hidden, answer, left] : cases) {
         ResetMachine();
         Process p;
         arrange(p.w);
+        const bool probeThere = Exists(Probe);
         std::optional<HeldFile> lock;
         if (held) lock.emplace(Driver);
         if (hidden) p.w.Hide(Driver);
-        EXPECT_EQ(DetectHacDef(), infected) << what;
+        const HacDefFinding finding = DetectHacDef();
+        EXPECT_EQ(finding.answer == HacDefFinding::NotChecked ? finding.whyNotChecked
+                  : finding.answer == HacDefFinding::Found    ? "found"
+                                                              : "not found",
+                  answer)
+            << what;
         lock.reset();
         EXPECT_EQ(Exists(Driver), left) << what;
-        EXPECT_FALSE(Exists(Probe)) << what;
+        EXPECT_EQ(Exists(Probe), probeThere) << what;
     }
 }
 
@@ -139,6 +157,13 @@ TEST(HaxDef, CureDeletesTheListedFileAndEveryDriverKeyWithItsSubkeys) {
     for (std::size_t i = 0; i < DriverKeys.size(); ++i)
         EXPECT_EQ(KeyExists(DriverKeys[i]), i == 0) << DriverKeys[i];
     EXPECT_EQ(PendingOperations(), (Texts{"C:\\UBR2DRV.SYS", "D:\\UBR2DRV.SYS"}));
+    // A file that stays, neither deleted nor registered for the restart, is not removed, even
+    // where the detection could not make its test (a folder holds the probe's name).
+    PutFile(Driver, "MZ");
+    PutFile(Probe + "\\x", "");
+    const HeldFile lock(Driver);
+    p.w.FailCall("MoveFileExA", 1, error::AccessDenied);
+    EXPECT_EQ(CureHacDef(), CureOutcome::NotRemoved);
 }
 
 }  // namespace

@@ -33,13 +33,16 @@ struct RunFlags {
     bool noLog = false;       // "/NOLOG": no run log at all
     bool ubrielFound = false;
     bool hacDefFound = false;
+    bool hacDefNotChecked = false;  // drive C: took no probe file: neither clean nor infected
     bool infected = false;
     bool cureConfirmed = false;
 };
 
 constexpr int ExitSuccess = 0;
-constexpr int ExitCureFailed = 1;      // a threat found is still there, or a cure could not run
+// A threat found is still there, a cure could not run, or a threat could not be checked.
+constexpr int ExitCureFailed = 1;
 constexpr int ExitThreatReported = 2;  // "/NOCURE" found a threat: a script taking stock sees it
+constexpr int ExitCureUnderWay = 3;    // a restart finishes the cure: a script must look again
 
 // What the user is told about one threat after its cure.
 struct CureLines {
@@ -158,18 +161,21 @@ int CureInPlace(const RunFlags& flags) {
     const CureOutcome hacDef = FoundOutcome(flags.hacDefFound, CureHacDef());
     const bool ubrielGone = ReportCure(ubriel, UbrielLines);
     const bool hacDefGone = ReportCure(hacDef, HacDefLines);
-    if (ubriel == CureOutcome::Removed || hacDef == CureOutcome::Removed) {
+    const bool restarting = ubriel == CureOutcome::Removed || hacDef == CureOutcome::Removed;
+    if (restarting) {
         ScheduleRunOnceAndRestart(program.path);
     } else if (program.copyMade) {
         RemoveRestartCopy();
     }
-    return ubrielGone && hacDefGone ? ExitSuccess : ExitCureFailed;
+    // A threat left in place outweighs the rescan to come: that needs the administrator now.
+    if (!ubrielGone || !hacDefGone) return ExitCureFailed;
+    return restarting ? ExitCureUnderWay : ExitSuccess;
 }
 
 int StartCure(const RunFlags& flags) {
     if (IsNTPlatform() && !IsWindowsNT4()) {
         const std::string failure = ScheduleSafeModeCure();
-        return failure.empty() ? ExitSuccess : CureNotStarted(failure);
+        return failure.empty() ? ExitCureUnderWay : CureNotStarted(failure);
     }
     if (IsWindowsNT4()) return CureInPlace(flags);
     return ExitSuccess;
@@ -195,9 +201,13 @@ int Scan(RunFlags& flags) {
             Say(" System INFECTED by: Backdoor.Ubriel.b");
             flags.ubrielFound = true;
         }
-        if (DetectHacDef()) {
+        const HacDefFinding hacDef = DetectHacDef();
+        if (hacDef.answer == HacDefFinding::Found) {
             Say(" System INFECTED by: Backdoor.HacDef.073.b");
             flags.hacDefFound = true;
+        } else if (hacDef.answer == HacDefFinding::NotChecked) {
+            Say(Join({" Backdoor.HacDef.073.b - could not be checked: ", hacDef.whyNotChecked}));
+            flags.hacDefNotChecked = true;
         }
         flags.infected = flags.ubrielFound || flags.hacDefFound;
     }
@@ -205,10 +215,14 @@ int Scan(RunFlags& flags) {
     if (IsWindowsNT4() && RunningFromRestartCopy() &&
         (flags.afterCure || !flags.infected || flags.reportOnly))
         RemoveRestartCopy();
+    // A check that could not be made is no clean bill: exit code 1, whatever else the run does
+    // not change. What was found is cured all the same; the Safe Mode run looks for the driver's
+    // file by a directory search, which needs no probe file.
+    const int notChecked = flags.hacDefNotChecked ? ExitCureFailed : ExitSuccess;
     if (!flags.infected) {
-        Say(" No known viruses and trojan programs found.");
+        if (!flags.hacDefNotChecked) Say(" No known viruses and trojan programs found.");
         FinishEarlierCure(flags);
-        return ExitSuccess;
+        return notChecked;
     }
     // "/NOCURE" promises a check only: without this a "/NoCure /Auto" run would cure and
     // restart the machine, the opposite of what the user asked for.
@@ -219,7 +233,7 @@ int Scan(RunFlags& flags) {
     } else {
         AskToCure(flags);
     }
-    if (!flags.cureConfirmed) return ExitSuccess;  // a "no" changes nothing
+    if (!flags.cureConfirmed) return notChecked;  // a "no" changes nothing
     FinishEarlierCure(flags);
     return StartCure(flags);
 }

@@ -1,10 +1,12 @@
 #include "threats/HaxDef.h"
 
 #include <string>
+#include <string_view>
 
 #include "platform/AsciiText.h"
 #include "platform/FileOps.h"
 #include "platform/Guarded.h"
+#include "platform/Handles.h"
 #include "platform/HostFacts.h"
 #include "platform/KeyTree.h"
 #include "platform/RunLog.h"
@@ -28,11 +30,29 @@ constexpr int DriverKeyCount = 6;
 
 }  // namespace
 
+namespace {
+
+// Why drive C: took no probe file, in the user's terms; the error code goes to the log. A limited
+// user (on XP a logon script's account) may not create files in the root of C:; a folder, or a
+// file that CREATE_ALWAYS may not replace (hidden, system, read-only), may hold the name.
+std::string_view WhyNotChecked(DWORD code) {
+    if (code == error::PathNotFound) return "there is no drive C:";
+    if (code == error::WriteProtect) return "drive C: is read-only";
+    WIN32_FIND_DATAA entry{};
+    const SearchHandle search(Windows().FindFirstFileA(ProbeFile.c_str(), &entry));
+    if (!search) return "drive C: takes no new file";
+    return entry.dwFileAttributes & FileAttributeDirectory
+               ? "c:\\tempfile.tmp is a folder"
+               : "c:\\tempfile.tmp is a file that cannot be replaced";
+}
+
+}  // namespace
+
 // The driver holds its file locked and hides it from directory listings. So: the name cannot be
-// taken, or a file just created under it does not show in a directory search. The test is made
-// only on a drive C: that takes new files at all.
-bool DetectHacDef() {
-    bool infected = false;
+// taken, or a file just created under it does not show in a directory search. The test can be
+// made only on a drive C: that takes new files at all; elsewhere the answer is "not checked".
+HacDefFinding DetectHacDef() {
+    HacDefFinding finding;
     // For the log: the file the evidence is about, what became of it, the error if any.
     const std::string* file = &ProbeFile;
     const char* evidence = " not checked";
@@ -43,7 +63,8 @@ bool DetectHacDef() {
     };
     Guarded([&] {
         if (!CreateExclusive(ProbeFile)) {  // the handle closes at once
-            failed(" cannot be created, drive C: takes no file");
+            failed(" cannot be created");
+            finding.whyNotChecked = WhyNotChecked(Windows().GetLastError());
             return;
         }
         RemoveFile(ProbeFile);
@@ -52,20 +73,22 @@ bool DetectHacDef() {
         FileHandle driver = CreateExclusive(DriverFile);
         if (!driver) {
             failed(" cannot be created");
-            infected = true;
+            finding.answer = HacDefFinding::Found;
             return;
         }
         driver.Reset();
         if (FileListed(DriverFile)) {
             evidence = " created and listed";
             RemoveFile(DriverFile);
+            finding.answer = HacDefFinding::NotFound;
             return;
         }
         evidence = " created but not listed";
-        infected = true;  // the file just created is left where it is
+        finding.answer = HacDefFinding::Found;  // the file just created is left where it is
     });
-    Log({"Backdoor.HacDef.073.b: ", *file, evidence, error, infected ? ": found" : ": not found"});
-    return infected;
+    constexpr const char* answers[] = {": not found", ": found", ": could not be checked"};
+    Log({"Backdoor.HacDef.073.b: ", *file, evidence, error, answers[finding.answer]});
+    return finding;
 }
 
 CureOutcome CureHacDef() {
@@ -84,8 +107,10 @@ CureOutcome CureHacDef() {
         Guarded([i] { DeleteKeyTree(HkeyLocalMachine(), DriverKey(i)); });
     }
     // A file still held (by a program the Safe Mode start ran after all) is gone once the
-    // system has restarted; otherwise the detection must no longer find it.
-    return goesAtRestart || !DetectHacDef() ? CureOutcome::Removed : CureOutcome::NotRemoved;
+    // system has restarted; otherwise it must be gone now. The detection cannot tell: it makes
+    // its test only where drive C: takes a new file.
+    return goesAtRestart || !FileListed(DriverFile) ? CureOutcome::Removed
+                                                    : CureOutcome::NotRemoved;
 }
 
 }  // namespace zorvane

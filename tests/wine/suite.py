@@ -12,6 +12,7 @@ import concurrent.futures
 import pathlib
 import re
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -91,13 +92,49 @@ COMMAND_LINES = [
 ]
 
 
+def readme_scripts():
+    """The command lines README.md gives for scripts, as written: each indented block of its
+    section on cleaning many machines is one script."""
+    readme = (ROOT / "README.md").read_text(encoding="utf-8")
+    section = readme.split("\n## Cleaning many machines\n")[1].split("\n## ")[0]
+    return [re.sub(r"(?m)^ +", "", block).replace("\n", "\r\n").encode("latin-1")
+            for block in re.findall(r"(?m)(?:^ {7}\S.*\n)+", section)]
+
+
+def run_script(box, script, share):
+    """Runs the script with standard input left open, as Windows runs a startup script: a program
+    that waits for input never ends. Answers the share's text files, each line without the
+    computer's name."""
+    box.write_file(m.TEMP_DIR + r"\script.cmd", script)
+    process = subprocess.Popen(["wine", "cmd", "/c", m.TEMP_DIR + r"\script.cmd"], env=box.env,
+                               cwd=box.c, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
+    try:
+        process.wait(timeout=120)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        raise AssertionError("the script does not end:\n" + script.decode("latin-1"))
+    return {f.name: [line.partition(" ")[2] for line in f.read_text().splitlines()]
+            for f in share.glob("*.txt")}
+
+
 def command_lines(box):
     for line, stdin, expected in COMMAND_LINES:
         run(box, stdin=stdin, out=expected, command_line=line, what=repr(line))
     check([box.unix(p).exists() for p in (r"C:\tempfile.tmp", DRIVER)], [False] * 2, "probe files")
-    # /NOCURE on an infected machine: reported, exit code 2.
+    # The README's scripts, from \\server\share (a folder Wine keeps for UNC paths): taking stock
+    # on a clean machine, one whose drive C: takes no probe file, an infected one; then the cure.
+    stock, cure = readme_scripts()
+    share = box.prefix / "dosdevices" / "unc" / "server" / "share"
+    share.mkdir(parents=True)
+    shutil.copy2(box.unix(PROGRAM), share / "zorvane.exe")
+    check(run_script(box, stock, share), {}, "clean machine")
+    box.write_file(r"C:\tempfile.tmp\x", b"")
+    check(run_script(box, stock, share), {"stock.txt": ["not checked"]}, "not checked")
+    shutil.rmtree(box.unix(r"C:\tempfile.tmp"))
     plant(box)
-    run(box, ["/nocure", "/auto"], b"y\r\n", t.FOUND, rc=2, what="/nocure /auto")
+    check(run_script(box, stock, share), {"stock.txt": ["not checked", "infected"]}, "infected")
+    check(run_script(box, cure, share)["cure.txt"], ["cure under way"], "cure")
+    check(box.restart_requests(), [RESTART], "restart requested")
 
 
 def infect(box, exe, command_file=COMMAND_FILE):
@@ -129,7 +166,7 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
     prelude(box)
     infected = state(box, command_file)
     run(box, [] if answer else ["/AUTO"], answer or b"", t.FOUND + (t.QUESTION if answer else b""),
-        exe=exe, what="scan")
+        rc=3, exe=exe, what="scan")
     path = COPY if copied else exe
     line = ('"%s"' % path if " " in path else path).encode("latin-1") + b" /SAFEMODE /AUTO"
     check_state(box, dict(infected, **{
@@ -233,7 +270,7 @@ def nt4_cycle(box, exe=r"C:\R&D\zorvane.exe"):
     infect(box, exe)
     odd_types(box, "REG_MULTI_SZ")
     infected = state(box)
-    run(box, ["/AUTO"], b"", t.FOUND + t.DELETED, exe=exe)
+    run(box, ["/AUTO"], b"", t.FOUND + t.DELETED, rc=3, exe=exe)
     entry = COPY + " /Auto /AfterCure"
     cured = dict(infected, **CURED, **{"copy": True, "restarts": [RESTART]})
     check_state(box, dict(cured, files=[False] * 6 + [True], **{"run-once": entry}), "cured")
