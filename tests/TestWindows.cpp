@@ -62,6 +62,16 @@ bool ShutdownPrivilegeEnabled(bool disable = false) {
     return enabled;
 }
 
+// A file's attributes; none for a missing one.
+DWORD AttributesOf(const char* path) {
+    const DWORD attributes = path ? ::GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    return attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes;
+}
+BOOL Denied() {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
 enum Kind { FileHandle, SearchHandle, KeyHandle };
 constexpr DWORD PowerGone = error::NotReady;
 
@@ -245,18 +255,44 @@ HANDLE TestWindows::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD
         // attributes keep them (ERROR_ACCESS_DENIED); Wine replaces the file.
         // Nor does it open a read-only file for writing; Wine running as root does.
         const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-        const DWORD existing = ::GetFileAttributesA(fileName);
-        if (existing != INVALID_FILE_ATTRIBUTES &&
-            ((creationDisposition == CREATE_ALWAYS && (existing & kept & ~flags) != 0) ||
-             ((existing & FILE_ATTRIBUTE_READONLY) && (desiredAccess & GENERIC_WRITE)))) {
-            ::SetLastError(ERROR_ACCESS_DENIED);
-            return InvalidHandleValue();
-        }
+        const DWORD existing = AttributesOf(fileName);
+        if ((creationDisposition == CREATE_ALWAYS && (existing & kept & ~flags) != 0) ||
+            ((existing & FILE_ATTRIBUTE_READONLY) && (desiredAccess & GENERIC_WRITE)))
+            return Denied(), InvalidHandleValue();
         return real_.CreateFileA(fileName, desiredAccess, shareMode, security, creationDisposition,
                                  flags, templateFile);
     };
     return Pass("CreateFileA", InvalidHandleValue(), answer, fileName, desiredAccess, shareMode,
                 creationDisposition, flags);
+}
+// Windows refuses (ERROR_ACCESS_DENIED) to delete a read-only file, to move a file over one, and
+// to copy over one that is read-only or hidden. Wine refuses the deletion too (its server unlinks
+// no file that has no write permission, whoever asks), but, running as root, it replaces such a
+// file by a move or a copy.
+BOOL TestWindows::DeleteFileA(const char* fileName) {
+    const auto answer = [&] {
+        return AttributesOf(fileName) & FILE_ATTRIBUTE_READONLY ? Denied()
+                                                                : real_.DeleteFileA(fileName);
+    };
+    return Pass("DeleteFileA", BOOL{0}, answer, fileName);
+}
+BOOL TestWindows::MoveFileExA(const char* existingName, const char* newName, DWORD flags) {
+    const auto answer = [&] {
+        return (flags & MOVEFILE_REPLACE_EXISTING) &&
+                       (AttributesOf(newName) & FILE_ATTRIBUTE_READONLY)
+                   ? Denied()
+                   : real_.MoveFileExA(existingName, newName, flags);
+    };
+    return Pass("MoveFileExA", BOOL{0}, answer, existingName, newName, flags);
+}
+BOOL TestWindows::CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) {
+    const auto answer = [&] {
+        const DWORD refused = failIfExists ? 0 : FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+        return AttributesOf(newName) & refused
+                   ? Denied()
+                   : real_.CopyFileA(existingName, newName, failIfExists);
+    };
+    return Pass("CopyFileA", BOOL{0}, answer, existingName, newName, failIfExists);
 }
 
 UINT TestWindows::GetDriveTypeA(const char* root) {
