@@ -132,9 +132,9 @@ class TestWindows final : public WindowsApi {
     HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) override;
     HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, void* security,
                        DWORD creationDisposition, DWORD flags, HANDLE templateFile) override;
-    BOOL DeleteFileA(const char* fileName) override;
-    BOOL MoveFileExA(const char* existingName, const char* newName, DWORD flags) override;
-    BOOL CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) override;
+    BOOL DeleteFileA(const char* name) override;
+    BOOL MoveFileExA(const char* from, const char* to, DWORD flags) override;
+    BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists) override;
     BOOL ExitWindowsEx(UINT flags, DWORD reserved) override;
     UINT GetDriveTypeA(const char* rootPathName) override;
 
