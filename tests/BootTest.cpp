@@ -232,6 +232,7 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
              w.SetProcess("zorvane.exe", "C:\\R&D\\zorvane.exe");
          },
          schedule, "", "C:\\Zorvane.cmd cmd changed backup copy logon=1 restarts=1"},
+        {Fail("WriteFile", 1, 112), schedule, io, rolledBack},  // the command file cut short
         {Fail("WriteFile", 3, 112), schedule, io, rolledBack},  // the new boot.ini not written
         {Fail("FlushFileBuffers", 2, 5), schedule, "EInOutError: File access denied", rolledBack},
         {Fail("MoveFileExA", 2, 32), schedule, "boot.ini could not be replaced (error 32)",
