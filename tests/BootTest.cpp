@@ -17,7 +17,8 @@ void ResetXp() {
     PutValue(SafeBoot, "AlternateShell", "cmd.exe");
 }
 
-// The shell, the command file, boot.ini against XP's, the backup, the logon and the restarts.
+// The shell, the command file, boot.ini against XP's, the backup, the copy of the program, the
+// logon and the restarts.
 std::string State(const TestWindows& w) {
     const auto Text = [](const std::string& key, const char* name) {
         return TypeOf(key, name) == RegSz ? *ValueOf(key, name) : "-";
@@ -25,7 +26,8 @@ std::string State(const TestWindows& w) {
     const auto ini = FileBytes(BootIni);
     return Text(SafeBoot, "AlternateShell") + (Exists(CommandFile) ? " cmd " : " ") +
            (ini == XpBootIni ? "same" : (ini ? "changed" : "missing")) +
-           (Exists(Backup) ? " backup" : "") + " logon=" + Text(Winlogon, "AutoAdminLogon") +
+           (Exists(Backup) ? " backup" : "") + (Exists(Copy) ? " copy" : "") +
+           " logon=" + Text(Winlogon, "AutoAdminLogon") +
            " restarts=" + std::to_string(w.restartRequests.size());
 }
 
@@ -165,14 +167,15 @@ TEST(SafeModeCure, SwitchesEveryEntryAndStartsTheRunningSystemFromTheNextControl
 }
 
 // A return to normal boot cut short once boot.ini was put back leaves automatic logon on, the
-// shell and the command file: a later scan puts all that right. While boot.ini still starts Safe
-// Mode (or may: held by another program), or its backup waits, they are the cure's and stay.
+// shell, the command file and the copy of the program (started from a folder cmd.exe would
+// misread): a later scan puts all that right. While boot.ini still starts Safe Mode (or may: held
+// by another program), or its backup waits, they are the cure's and stay.
 TEST(NormalBoot, ALaterScanFinishesAnInterruptedReturnButKeepsAnArrangedStart) {
     ResetXp();
-    PutFile("C:\\zorvane.exe", "MZ");
-    Process p;
+    PutFile("C:\\R&D\\zorvane.exe", "MZ");
+    Process p(Version::Xp, "C:\\R&D\\zorvane.exe");
     ScheduleSafeModeCure();
-    const std::string arranged = "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1";
+    const std::string arranged = "C:\\Zorvane.cmd cmd changed backup copy logon=1 restarts=1";
     FinishInterruptedReturn();
     EXPECT_EQ(State(p.w), arranged);
     Erase(Backup);
@@ -181,7 +184,7 @@ TEST(NormalBoot, ALaterScanFinishesAnInterruptedReturnButKeepsAnArrangedStart) {
         FinishInterruptedReturn();
     }
     FinishInterruptedReturn();
-    EXPECT_EQ(State(p.w), "C:\\Zorvane.cmd cmd changed logon=1 restarts=1");
+    EXPECT_EQ(State(p.w), "C:\\Zorvane.cmd cmd changed copy logon=1 restarts=1");
     PutFile(BootIni, XpBootIni, FileAttributeHidden);
     FinishInterruptedReturn();
     EXPECT_EQ(State(p.w), "cmd.exe same logon=0 restarts=1");
@@ -223,6 +226,13 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
              SubstDrive("Q:", "C:\\windows"), w.SetProcess("zorvane.exe", "Q:\\zorvane.exe");
          },
          schedule, "the program could not be copied to C:\\ZRVCURE.EXE", rolledBack},
+        // An older copy, read-only as one copied from a CD is, is written over.
+        {[](TestWindows& w) {
+             PutFile(Copy, "old", FileAttributeReadOnly), PutFile("C:\\R&D\\zorvane.exe", "MZ");
+             w.SetProcess("zorvane.exe", "C:\\R&D\\zorvane.exe");
+         },
+         schedule, "", "C:\\Zorvane.cmd cmd changed backup copy logon=1 restarts=1"},
+        {Fail("WriteFile", 1, 112), schedule, io, rolledBack},  // the command file cut short
         {Fail("WriteFile", 3, 112), schedule, io, rolledBack},  // the new boot.ini not written
         {Fail("FlushFileBuffers", 2, 5), schedule, "EInOutError: File access denied", rolledBack},
         {Fail("MoveFileExA", 2, 32), schedule, "boot.ini could not be replaced (error 32)",

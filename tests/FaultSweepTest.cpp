@@ -30,21 +30,22 @@ const std::pair<std::string, Texts> Keys[] = {
     {SessionManager, {}},  // PendingFileRenameOperations: see below
     {"HKLM\\SYSTEM\\Select", {}}};
 
-// The XP cycle: the scan answered y, the Safe Mode start with the cure run, a normal start. The
+// The XP cycle: the scan answered y, the Safe Mode start with the cure run, a normal start; from a
+// folder that cmd.exe would misread, so that the command file starts a copy of the program. The
 // NT 4.0 cycle: the cure in place under /AUTO, then the start whose run-once run scans again.
 struct Cycle {
     const char* name;
     Version version;
     bool safeMode;  // the cure runs where the driver does not, so the driver may hide its file
-    const char *line, *input;
+    const char *program, *line, *input;
     int starts;
     const char* undisturbed;  // the cycle's trace without faults
 };
 const Cycle Cycles[] = {
-    {"XP", Version::Xp, true, "zorvane.exe", "y\r\n", 2,
-     "infected, safe mode: C:\\zorvane.exe /SAFEMODE /AUTO -> 0: Backdoor.Ubriel.b     - "
+    {"XP", Version::Xp, true, "C:\\R&D\\zorvane.exe", "zorvane.exe", "y\r\n", 2,
+     "infected, safe mode: C:\\ZRVCURE.EXE /SAFEMODE /AUTO -> 0: Backdoor.Ubriel.b     - "
      "DELETED\r\n Backdoor.HacDef.073.b - DELETED\r\n, normal: restarts=2"},
-    {"NT 4.0", Version::Nt4, false, "zorvane.exe /AUTO", "", 1,
+    {"NT 4.0", Version::Nt4, false, "C:\\zorvane.exe", "zorvane.exe /AUTO", "", 1,
      "infected, normal: C:\\zorvane.exe /Auto /AfterCure -> 0: No known viruses and trojan "
      "programs "
      "found.\r\n restarts=1"}};
@@ -75,8 +76,9 @@ struct Machine {
 };
 
 // A program run that must end properly; the trace gets whether it found a threat.
-void Execute(Machine& m, const char* line, const char* input = "") {
-    const RunResult run = RunProgram(m.w, line, input);
+void Execute(Machine& m, const char* line, const char* input,
+             const std::string& program = Program) {
+    const RunResult run = RunProgram(m.w, line, input, program);
     m.off = m.w.PowerCut();
     if (m.off) return;
     // Exit code 1 comes with its reason: the error report, a cure that could not start, or a
@@ -199,7 +201,8 @@ Outcome Trial(const Cycle& cycle, const Fault& fault,
               std::optional<std::map<std::string, std::string>>& before) {
     ResetMachine();
     PlantThreats();
-    if (!Exists(Program)) PutFile(Program, "MZ");  // what the command file and RunOnce start
+    for (const std::string& program : {Program, std::string(cycle.program)})
+        if (!Exists(program)) PutFile(program, "MZ");  // what the command file and RunOnce start
     if (cycle.safeMode) PutValue(SafeBoot, "AlternateShell", "cmd.exe");  // as Windows has it
     if (!before) before = OutsideTheProgram();
     Machine m{.hides = cycle.safeMode, .leaksAllowed = fault.leaks};
@@ -207,7 +210,16 @@ Outcome Trial(const Cycle& cycle, const Fault& fault,
     m.w.SetVersion(cycle.version);
     if (fault.kind == Fault::Fail) m.w.FailAt(fault.position, fault.code);
     if (fault.kind == Fault::Cut) m.w.PowerCutAt(fault.position);
-    Execute(m, cycle.line, cycle.input);
+    Execute(m, cycle.line, cycle.input, cycle.program);
+    // A cure that did not start (no restart, boot.ini as it was) has taken back everything it made,
+    // a file cut short too; but a file whose handle failed to close stays open and cannot go.
+    if (!m.off && m.w.restartRequests.empty() && fault.leaks == 0 &&
+        FileBytes(BootIni) == XpBootIni) {
+        for (const std::string& file : {CommandFile, Backup, NewBootIni, Copy})
+            EXPECT_FALSE(Exists(file)) << file;
+        EXPECT_EQ(ValueOf(SafeBoot, "AlternateShell").value_or("cmd.exe"), "cmd.exe");
+        EXPECT_EQ(ValueOf(Winlogon, "AutoAdminLogon"), std::nullopt);
+    }
     for (int start = 0; start < cycle.starts && !m.off; ++start) Boot(m);
     Outcome outcome;
     outcome.trace = m.trace + " restarts=" + std::to_string(m.w.restartRequests.size());

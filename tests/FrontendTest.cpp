@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "TestMachine.h"
+#include "boot/SafeModeCure.h"
 #include "frontend/ErrorReport.h"
 
 namespace zorvane::testing {
@@ -41,6 +42,18 @@ Arrange Fail(const char* call, DWORD code) {
 }
 // A folder takes the name of the probe file: the driver cannot be checked.
 const Arrange ProbeFolder = [](TestWindows&) { PutFile(Probe + "\\x", ""); };
+void CureScheduled(TestWindows& w) {
+    ScheduleSafeModeCure();
+    w.restartRequests.clear();
+}
+// Cut short once boot.ini was put back: the shell, the command file, the copy and automatic logon
+// are still the cure's.
+void ReturnInterrupted(TestWindows& w) {
+    CureScheduled(w);
+    Erase(Backup);
+    PutFile(BootIni, XpBootIni, FileAttributeHidden);
+    PutFile(Copy, "MZ");
+}
 
 struct Case {
     const char* line;
@@ -52,32 +65,44 @@ struct Case {
     Arrange arrange = [](TestWindows&) {};
 };
 
-// What starts the next run of the program: untouched by a run that does not restart.
-std::string BootState() {
-    return FileBytes(BootIni).value_or("-") + ValueOf(SafeBoot, "AlternateShell").value_or("-") +
-           FileBytes(CommandFile).value_or("-") + FileBytes(Backup).value_or("-") +
-           ValueOf(Winlogon, "AutoAdminLogon").value_or("-") +
-           ValueOf(RunOnce, "Zorvane").value_or("-");
+// What a run that does not restart leaves as it was, byte for byte: the entries of C:\ (each
+// one's attributes, size and last write) and the boot, logon and rescan values; all but the run
+// log and what a cure takes from the threats.
+std::map<std::string, std::string> MachineState() {
+    std::map<std::string, std::string> state = FolderListing("C:");
+    for (const char* changing : {"ZORVANE.LOG", "ZORVANE.OLD.LOG", "UBR2.EXE", "UBR2DRV.SYS"})
+        state.erase(changing);
+    for (const std::string& key : {SafeBoot, Winlogon, RunOnce})
+        for (const auto& [name, value] : KeyValues(key))
+            if (name != "SHELL") state[key + "\\" + name] = value.second;
+    return state;
 }
 
-// On an infected machine the driver runs: its file is held open and hidden.
+// On an infected machine the driver runs: its file is held open and hidden. A line that begins
+// with a path runs the program from there.
 void Check(const Case& c, bool infected) {
     SCOPED_TRACE(std::string(c.line) + " | " + c.input);
+    const std::string line = c.line;
+    const std::string program =
+        line.starts_with("C:") ? line.substr(0, line.find(' ')) : "C:\\zorvane.exe";
     ResetMachine();
     if (infected) PlantThreats();
+    PutFile(program, "MZ");
     Process p(c.version);
     std::optional<HeldFile> driver;
     if (infected) driver.emplace(Driver), p.w.Hide(Driver);
     c.arrange(p.w);
-    const std::string before = BootState();
-    const RunResult run = RunProgram(p.w, c.line, c.input);
+    auto before = MachineState();
+    const RunResult run = RunProgram(p.w, c.line, c.input, program);
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, Banner + c.out);
     EXPECT_EQ(!p.w.restartRequests.empty(), c.restarted);
     EXPECT_EQ(ValueOf(Winlogon, "Shell") == "Explorer.exe", !infected || c.shellRepaired);
     if (!c.restarted) {
-        EXPECT_EQ(BootState(), before);
+        // The copy that a run started from it removes, it alone: no copy is left behind.
+        if (program == Copy) before.erase("ZRVCURE.EXE");
+        EXPECT_EQ(MachineState(), before);
     }
 }
 
@@ -89,7 +114,9 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         {"z /h /list", Version::Xp, "", Help + Pause},
         {"z /LIST /SAFEMODE", Version::Xp, "", List},
         {"z /? /AUTO /Auto", Version::Win95, "", Help},
-        {"z /NOLOG /nocure -auto auto /AUTOMATIC /HEL -h", Version::Xp, "", Clean + Pause},
+        // "/NOCURE" checks only: it does not finish a return to normal boot either.
+        {"z /NOLOG /nocure -auto auto /AUTOMATIC /HEL -h", Version::Xp, "", Clean + Pause, false,
+         false, 0, ReturnInterrupted},
         {"z /Auto", Version::Nt4, "", Clean},
         {"z", Version::WinMe, "", Clean + Pause},
         // A check that could not be made is not "clean", "/NOCURE" or not.
@@ -120,10 +147,11 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         {"z /auto", Version::Nt4, "", Infected + Deleted + DriverDeleted, true, true, 3,
          [](TestWindows& w) { w.UnhideAll(); }},
         {"z", Version::Win98, "", Clean + Pause},
-        // "/NOCURE" reports only, even with "/AUTO", and tells a script by exit code 2; the pause
-        // follows unless "/AUTO" is given.
-        {"z /NOCURE", Version::Xp, "y\r\n", Infected + Pause, false, false, 2},
-        {"z /NoCure /Auto", Version::Nt4, "", Infected, false, false, 2},
+        // "/NOCURE" reports only, even with "/AUTO" or a cure scheduled, and tells a script by exit
+        // code 2; the pause follows unless "/AUTO" is given. Started from the copy of the program,
+        // it removes that copy.
+        {"z /NOCURE", Version::Xp, "y\r\n", Infected + Pause, false, false, 2, CureScheduled},
+        {"C:\\ZRVCURE.EXE /NoCure /Auto", Version::Nt4, "", Infected, false, false, 2},
         // The Safe Mode run finishes a cure already accepted: "/NOCURE" does not apply to it.
         // (The hiding driver still runs here, so its file is not listed and not removed.)
         {"z /SAFEMODE /AUTO", Version::Xp, "", Deleted, true, true},
@@ -133,8 +161,8 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         // rescan after a cure reports what is left and stops there.
         {"z /SAFEMODE /AUTO", Version::Xp, "", ShellLeft, true, false, 1,
          Fail("RegSetValueExA", error::AccessDenied)},
-        {"z /AUTO", Version::Nt4, "", Infected + ShellLeft + DriverLeft, false, false, 1,
-         Fail("RegSetValueExA", error::AccessDenied)},
+        {"C:\\R&D\\zorvane.exe /AUTO", Version::Nt4, "", Infected + ShellLeft + DriverLeft, false,
+         false, 1, Fail("RegSetValueExA", error::AccessDenied)},
         {"z /Auto /AfterCure", Version::Nt4, "", Infected + ShellLeft + DriverLeft, false, false,
          1},
         // The cure cannot start: the user is told why, and nothing is changed.

@@ -62,6 +62,17 @@ bool ShutdownPrivilegeEnabled(bool disable = false) {
     return enabled;
 }
 
+// Whether the file is there with any of the attributes.
+bool Carries(const char* path, DWORD attributes) {
+    const DWORD found = path ? ::GetFileAttributesA(path) : INVALID_FILE_ATTRIBUTES;
+    return found != INVALID_FILE_ATTRIBUTES && (found & attributes) != 0;
+}
+constexpr DWORD ReadOnly = FILE_ATTRIBUTE_READONLY;
+BOOL Denied() {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
 enum Kind { FileHandle, SearchHandle, KeyHandle };
 constexpr DWORD PowerGone = error::NotReady;
 
@@ -245,18 +256,38 @@ HANDLE TestWindows::CreateFileA(const char* fileName, DWORD desiredAccess, DWORD
         // attributes keep them (ERROR_ACCESS_DENIED); Wine replaces the file.
         // Nor does it open a read-only file for writing; Wine running as root does.
         const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-        const DWORD existing = ::GetFileAttributesA(fileName);
-        if (existing != INVALID_FILE_ATTRIBUTES &&
-            ((creationDisposition == CREATE_ALWAYS && (existing & kept & ~flags) != 0) ||
-             ((existing & FILE_ATTRIBUTE_READONLY) && (desiredAccess & GENERIC_WRITE)))) {
-            ::SetLastError(ERROR_ACCESS_DENIED);
-            return InvalidHandleValue();
-        }
+        if ((creationDisposition == CREATE_ALWAYS && Carries(fileName, kept & ~flags)) ||
+            ((desiredAccess & GENERIC_WRITE) && Carries(fileName, ReadOnly)))
+            return Denied(), InvalidHandleValue();
         return real_.CreateFileA(fileName, desiredAccess, shareMode, security, creationDisposition,
                                  flags, templateFile);
     };
     return Pass("CreateFileA", InvalidHandleValue(), answer, fileName, desiredAccess, shareMode,
                 creationDisposition, flags);
+}
+// Windows refuses (ERROR_ACCESS_DENIED) to delete a read-only file, to move a file over one, and
+// to copy over one that is read-only or hidden. Wine refuses the deletion too (its server unlinks
+// no file that has no write permission, whoever asks), but, running as root, it replaces such a
+// file by a move or a copy.
+BOOL TestWindows::DeleteFileA(const char* name) {
+    const auto answer = [&] {
+        return Carries(name, ReadOnly) ? Denied() : real_.DeleteFileA(name);
+    };
+    return Pass("DeleteFileA", BOOL{0}, answer, name);
+}
+BOOL TestWindows::MoveFileExA(const char* from, const char* to, DWORD flags) {
+    const auto answer = [&] {
+        const bool replaces = flags & MOVEFILE_REPLACE_EXISTING;
+        return replaces && Carries(to, ReadOnly) ? Denied() : real_.MoveFileExA(from, to, flags);
+    };
+    return Pass("MoveFileExA", BOOL{0}, answer, from, to, flags);
+}
+BOOL TestWindows::CopyFileA(const char* from, const char* to, BOOL failIfExists) {
+    const auto answer = [&] {
+        const DWORD refused = failIfExists ? 0 : ReadOnly | FILE_ATTRIBUTE_HIDDEN;
+        return Carries(to, refused) ? Denied() : real_.CopyFileA(from, to, failIfExists);
+    };
+    return Pass("CopyFileA", BOOL{0}, answer, from, to, failIfExists);
 }
 
 UINT TestWindows::GetDriveTypeA(const char* root) {

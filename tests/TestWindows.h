@@ -36,16 +36,13 @@
     X(BOOL, FindClose, (HANDLE a), (a), 0)                                                         \
     X(BOOL, FileTimeToLocalFileTime, (const FILETIME* a, FILETIME* b), (a, b), 0)                  \
     X(BOOL, FileTimeToDosDateTime, (const FILETIME* a, WORD* b, WORD* c), (a, b, c), 0)            \
-    X(BOOL, DeleteFileA, (const char* a), (a), 0)                                                  \
     X(BOOL, SetFileAttributesA, (const char* a, DWORD b), (a, b), 0)                               \
-    X(BOOL, MoveFileExA, (const char* a, const char* b, DWORD c), (a, b, c), 0)                    \
     X(DWORD, SetFilePointer, (HANDLE a, LONG b, LONG * c, DWORD d), (a, b, c, d),                  \
       InvalidSetFilePointer)                                                                       \
     X(DWORD, QueryDosDeviceA, (const char* a, char* b, DWORD c), (a, b, c), 0)                     \
     X(DWORD, GetEnvironmentVariableA, (const char* a, char* b, DWORD c), (a, b, c), 0)             \
     X(DWORD, GetTempPathA, (DWORD a, char* b), (a, b), 0)                                          \
     X(DWORD, GetShortPathNameA, (const char* a, char* b, DWORD c), (a, b, c), 0)                   \
-    X(BOOL, CopyFileA, (const char* a, const char* b, BOOL c), (a, b, c), 0)                       \
     X(BOOL, FlushFileBuffers, (HANDLE a), (a), 0)                                                  \
     X(UINT, GetSystemDirectoryA, (char* a, UINT b), (a, b), 0)                                     \
     X(UINT, GetWindowsDirectoryA, (char* a, UINT b), (a, b), 0)                                    \
@@ -135,6 +132,9 @@ class TestWindows final : public WindowsApi {
     HANDLE FindFirstFileA(const char* fileName, WIN32_FIND_DATAA* findData) override;
     HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, void* security,
                        DWORD creationDisposition, DWORD flags, HANDLE templateFile) override;
+    BOOL DeleteFileA(const char* name) override;
+    BOOL MoveFileExA(const char* from, const char* to, DWORD flags) override;
+    BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists) override;
     BOOL ExitWindowsEx(UINT flags, DWORD reserved) override;
     UINT GetDriveTypeA(const char* rootPathName) override;
 

@@ -40,12 +40,12 @@ TEST(BootIniRewrite, SwitchesTheArcPathEntriesAndPointsTheDefaultAtTheRunningSys
          1},
         {{" [operating systems]", "multi(0)a"}, "", {" [operating systems]", "multi(0)a"}, 0},
         // The default names another system: it is pointed at the running one, in any letter case
-        // and with blanks around the "=".
-        {{"[boot loader]", "default = multi(0)x\\WINNT", "[operating systems]",
-          "multi(0)x\\WINNT=\"2000\"", xp + " =\"XP\""},
+        // and with blanks or tabs (the same to the loader) around the "=".
+        {{"[boot loader]", "default\t = multi(0)x\\WINNT", "[operating systems]",
+          "multi(0)x\\WINNT=\"2000\"", xp + " \t=\"XP\""},
          "MULTI(0)DISK(0)RDISK(0)PARTITION(1)\\windows",
-         {"[boot loader]", "default =" + xp, "[operating systems]", "multi(0)x\\WINNT=\"2000\"" SW,
-          xp + " =\"XP\"" SW},
+         {"[boot loader]", "default\t =" + xp, "[operating systems]",
+          "multi(0)x\\WINNT=\"2000\"" SW, xp + " \t=\"XP\"" SW},
          2},
         // The running system listed nowhere (or unknown): the default stays.
         {{"[boot loader]", "default=multi(0)x", "[operating systems]", "multi(0)x=\"2000\""},
