@@ -284,7 +284,8 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
                       rolledBack = "cmd.exe same logon=- restarts=0",
                       cmdLeft = "C:\\Zorvane.cmd cmd changed logon=1 restarts=1";
     const std::tuple<Arrange, std::function<std::string()>, std::string, std::string> cases[] = {
-        {Fail("RegSetValueExA", 1, 5), schedule, shell, rolledBack},
+        {Fail("RegSetValueExA", 1, 5), schedule, reg + "Failed to set data for 'OLDAlternateShell'",
+         rolledBack},
         {Fail("CreateFileA", 1, 5), schedule, "the command file could not be created", rolledBack},
         {Fail("CreateFileA", 2, 32), schedule, "boot.ini could not be backed up", rolledBack},
         {Fail("GetModuleFileNameA", 1, 5), schedule, "the program's own path could not be read",
@@ -296,7 +297,8 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
          },
          schedule, "the program could not be copied to C:\\ZRVCURE.EXE", rolledBack},
         {Fail("WriteFile", 3, 112), schedule, io, rolledBack},  // the new boot.ini not written
-        {Fail("FlushFileBuffers", 2, 5), schedule, "EInOutError: File access denied", rolledBack},
+        {Fail("FlushFileBuffers", 1, 5), schedule, "EInOutError: File access denied", rolledBack},
+        {Fail("FlushFileBuffers", 3, 5), schedule, "EInOutError: File access denied", rolledBack},
         {Fail("MoveFileExA", 2, 32), schedule, "boot.ini could not be replaced (error 32)",
          rolledBack},
         // Automatic logon of any type is read as text, a DWORD as its digits.

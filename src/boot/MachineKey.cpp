@@ -85,13 +85,13 @@ void SetAlternateShell(std::string_view shell) {
     }
 }
 
-std::vector<std::string> PutBackAlternateShell(bool finishing) {
+std::vector<std::string> PutBackAlternateShell(bool onlyFromTheProgram) {
     std::vector<std::string> commandFiles;
     for (const std::string& key : SafeBootKeys()) {
         const auto putBack = [&] {
             TRegistry safeBoot;
             std::string shell;
-            if (finishing) {
+            if (onlyFromTheProgram) {
                 safeBoot.SelectRoot(HkeyLocalMachine());
                 if (!safeBoot.OpenCurrentKeyReadOnly(key)) return;
                 shell = safeBoot.GetText(ShellValue);
@@ -104,7 +104,7 @@ std::vector<std::string> PutBackAlternateShell(bool finishing) {
             }
             if (IsProgramCommandFile(shell)) {
                 commandFiles.push_back(shell);
-            } else if (finishing) {
+            } else if (onlyFromTheProgram) {
                 // The shell is no longer the program's: the kept value is a leftover.
                 safeBoot.DeleteValue(KeptShellValue);
                 return;
@@ -117,7 +117,7 @@ std::vector<std::string> PutBackAlternateShell(bool finishing) {
             // it instead of the shell the user has then.
             safeBoot.DeleteValue(KeptShellValue);
         };
-        if (finishing) {
+        if (onlyFromTheProgram) {
             Guarded(putBack);
         } else {
             putBack();

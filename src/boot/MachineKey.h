@@ -43,11 +43,13 @@ void SetAlternateShell(std::string_view shell);
 
 // Puts back in every SafeBoot key the shell kept before the scheduling ("cmd.exe" when none was
 // kept, or the kept one is empty) and deletes the kept value; answers the program's command
-// files that the keys named. With `finishing` (a later scan finishing an interrupted return) a
-// key is looked at for reading first and changed only where it names a command file of the
-// program (a kept value left beside another shell is only deleted), keys are not created and a
-// failure passes over that key; otherwise missing keys are created and a failed write raises.
-std::vector<std::string> PutBackAlternateShell(bool finishing);
+// files that the keys named. With `onlyFromTheProgram` (a later scan finishing an interrupted
+// return, a scheduling rolled back) a key is looked at for reading first and changed only where
+// the shell is a command file of the program (a kept value beside another shell is a leftover,
+// and only deleted), keys are not created and a failure passes over that key. Otherwise (the
+// return to normal boot, as the Safe Mode start runs it) missing keys are created and a failed
+// write raises.
+std::vector<std::string> PutBackAlternateShell(bool onlyFromTheProgram);
 
 // Selects HKEY_LOCAL_MACHINE, creates the key when it is missing (raises when it cannot) and
 // makes it the current key. The open is not tested: when it fails, the first write raises.

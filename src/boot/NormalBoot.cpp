@@ -119,13 +119,12 @@ void FinishInterruptedReturn() {
 }
 
 void RestoreNormalBoot() {
-    // cmd.exe as the alternate shell and no command file are right only once boot.ini starts
+    // The shell of before the scheduling and no command file are right only once boot.ini starts
     // Windows normally: with the switch still there, every start would be minimal Safe Mode at a
     // command prompt. So when the backup cannot be moved back, the switch is taken out of boot.ini
     // instead, and when that fails too the error ends the run before anything else is undone:
-    // the next start runs the cure again.
-    // The backup carries boot.ini's attributes of before the scheduling, and a moved file keeps
-    // its own.
+    // the next start runs the cure again. The backup carries boot.ini's attributes of before the
+    // scheduling, and a moved file keeps its own.
     const std::optional<BootIniFiles> files = FindBootIniFiles(true);
     if (files) {
         const std::optional<DWORD> backup = ListedAttributes(files->Backup());
@@ -134,8 +133,8 @@ void RestoreNormalBoot() {
             RemoveSwitchFromBootIni(*files, backup.value_or(*files->Attributes()));
             // boot.ini starts Windows normally now; a backup left behind would be taken by a
             // later scheduling for the boot.ini of before it, and moved over a boot.ini the user
-            // has changed since.
-            if (backup) ClearAttributesAndRemove(files->Backup());
+            // has changed since. (Also when the search missed it.)
+            ClearAttributesAndRemove(files->Backup());
         }
     }
     // Every control set the Safe Mode start may have read the shell from gets back the one of

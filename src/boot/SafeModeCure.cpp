@@ -61,7 +61,7 @@ struct Changes {
         if (backupMade) Guarded([&] { ClearAttributesAndRemove(files->Backup()); });
         if (earlierScheduling) return;
         if (commandFileWritten) Guarded([] { RemoveFile(CommandFilePath()); });
-        if (shellSet) Guarded([] { PutBackAlternateShell(false); });
+        if (shellSet) PutBackAlternateShell(true);
         if (copyMade) Guarded(RemoveRestartCopy);
     }
 };
