@@ -247,7 +247,7 @@ TEST(SafeModeCure, SwitchesTheBootIniTheLoaderReads) {
                                         [](const TestWindows::Call& call) {
                                             return call.args == "\"C:\\boot.ini\"";
                                         }),
-                  switched != 'D');
+                  switched == 'D' ? 0 : 1);
         EXPECT_EQ(FileBytes(BootIni), switched == 'C' ? Switched : XpBootIni);
         EXPECT_EQ(FileBytes(d), switched == 'D' ? Switched : XpBootIni);
         EXPECT_EQ(Exists(std::string(1, switched) + ":\\boot.ini.ZRVBACKUP"), switched != '-');

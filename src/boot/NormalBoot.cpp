@@ -130,11 +130,13 @@ void RestoreNormalBoot() {
         const std::optional<DWORD> backup = ListedAttributes(files->Backup());
         const bool restored = backup && MoveBackupOverBootIni(*files) == error::Success;
         if (!restored && files->Attributes()) {
-            RemoveSwitchFromBootIni(*files, backup.value_or(*files->Attributes()));
+            // A backup still there (also when the first search missed it) gives its attributes.
+            const std::optional<DWORD> left = backup ? backup : ListedAttributes(files->Backup());
+            RemoveSwitchFromBootIni(*files, left.value_or(*files->Attributes()));
             // boot.ini starts Windows normally now; a backup left behind would be taken by a
             // later scheduling for the boot.ini of before it, and moved over a boot.ini the user
-            // has changed since. (Also when the search missed it.)
-            ClearAttributesAndRemove(files->Backup());
+            // has changed since.
+            if (left) ClearAttributesAndRemove(files->Backup());
         }
     }
     // Every control set the Safe Mode start may have read the shell from gets back the one of
