@@ -18,7 +18,7 @@ std::string OnDrive(char drive, const char* suffix) {
 }
 
 // The drive whose device is the system partition; 0 when the value is missing or no drive letter
-// stands for that device (a SUBST drive stands for a folder, "\\??\\C:\\...", never for it).
+// stands for that device (a SUBST drive stands for a folder, "\??\C:\...", never for it).
 char SystemPartitionDrive() {
     const std::string partition = AsciiUpper(SystemPartitionDevice());
     if (partition.empty()) return 0;
@@ -62,15 +62,16 @@ std::string BootIniFiles::NewBootIni() const {
 }
 
 std::optional<BootIniFiles> FindBootIniFiles(bool orBackup) {
-    std::string drives(1, SystemPartitionDrive());
+    char drives[] = {SystemPartitionDrive(), 0, 0};
     if (drives[0] == 0) {
         drives[0] = SystemDriveLetter();
-        if (AsciiUpper(drives) != "C") drives += 'C';  // one look is enough when they are one
+        // One look is enough when they are one (a letter in either case).
+        if ((drives[0] | 0x20) != 'c') drives[1] = 'C';
     }
-    for (const char drive : drives) {
-        const BootIniFiles named(drive);
+    for (const char* drive = drives; *drive != 0; ++drive) {
+        const BootIniFiles named(*drive);
         if (const std::optional<DWORD> attributes = ListedAttributes(named.BootIni()))
-            return BootIniFiles(drive, attributes);
+            return BootIniFiles(*drive, attributes);
         if (orBackup && FileListed(named.Backup())) return named;
     }
     return std::nullopt;
