@@ -31,8 +31,8 @@ TEST(BootIniRewrite, SwitchesTheArcPathEntriesAndPointsTheDefaultAtTheRunningSys
           "\tmulti(0)e", ""},
          3},
         // Before the header, in a later section and in a second operating-system section nothing
-        // changes; the Safe Mode options an entry has (any letter case, with the blanks before
-        // them, not in its quoted name) give way to the switch; an indented header is none.
+        // changes; the Safe Mode options an entry has (any letter case, each with the blank
+        // before it, not in its quoted name) give way to the switch; an indented header is none.
         {{"multi(0)a", "[operating systems]", "multi(0)b" SW, "[x]", "multi(0)c",
           "[operating systems]", "multi(0)d"},
          "",
