@@ -62,13 +62,19 @@ std::string RunningSystemArcPath() {
 }
 
 std::string SystemPartitionDevice() {
-    std::string device;
-    Guarded([&] {
-        TRegistry setup;
-        setup.SelectRoot(HkeyLocalMachine());
-        if (setup.OpenCurrentKeyReadOnly("\\SYSTEM\\Setup"))
-            device = setup.GetText("SystemPartition");
-    });
+    RegistryKey setup;
+    if (Windows().RegOpenKeyExA(HkeyLocalMachine(), "SYSTEM\\Setup", 0, KeyQueryValue,
+                                setup.Put()) != error::Success) {
+        setup.Release();  // a failed open hands back nothing to close
+        return {};
+    }
+    char device[MaxPath + 1] = {};  // a zero stays at the end whatever comes back
+    DWORD type = RegNone;
+    DWORD size = MaxPath;
+    if (Windows().RegQueryValueExA(setup.Get(), "SystemPartition", nullptr, &type,
+                                   reinterpret_cast<BYTE*>(device), &size) != error::Success ||
+        (type != RegSz && type != RegExpandSz))
+        device[0] = 0;
     return device;
 }
 
