@@ -100,7 +100,8 @@ void RestoreAutomaticLogon() {
 bool SafeModeStartArranged() {
     const std::optional<BootIniFiles> files = FindBootIniFiles(true);
     if (!files) return false;
-    if (FileListed(files->Backup())) return true;
+    // Found by its backup alone, or with the backup beside it: the backup waits to be put back.
+    if (!files->Attributes() || FileListed(files->Backup())) return true;
     bool switched = false, read = false;
     Guarded([&] {
         LinesWithoutSwitch(*files, switched);
@@ -127,7 +128,9 @@ void RestoreNormalBoot() {
     // scheduling, and a moved file keeps its own.
     const std::optional<BootIniFiles> files = FindBootIniFiles(true);
     if (files) {
-        const std::optional<DWORD> backup = ListedAttributes(files->Backup());
+        // Where the search found the backup alone, it has seen it already.
+        const std::optional<DWORD> backup =
+            files->Attributes() ? ListedAttributes(files->Backup()) : FileAttributeNormal;
         const bool restored = backup && MoveBackupOverBootIni(*files) == error::Success;
         if (!restored && files->Attributes()) {
             // A backup still there (also when the first search missed it) gives its attributes.
