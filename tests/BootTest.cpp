@@ -1,4 +1,6 @@
 // Restarts, the rescan at the next logon, and the Safe Mode cure's scheduling and undoing on Wine.
+#include <algorithm>
+
 #include "TestMachine.h"
 #include "boot/NormalBoot.h"
 #include "boot/Restart.h"
@@ -91,19 +93,28 @@ TEST(RunOnce, RegistersTheRescanAndRestarts) {
 // the command file before boot.ini starts Safe Mode.
 TEST(SafeModeCure, IsScheduledRunAndUndone) {
     ResetXp();
-    const std::string exe = "C:\\Program Files\\Zorvane\\zorvane.exe", self = '"' + exe + '"';
+    const std::string exe = "C:\\Program Files\\Zorvane\\zorvane.exe", self = '"' + exe + '"',
+                      own = "C:\\Rescue\\shell.cmd";  // a Safe Mode shell of the user's own
     PutFile(exe, "MZ");
+    PutValue(SafeBoot, "AlternateShell", own);
     Process p(Version::Xp, exe);
     ScheduleSafeModeCure();
     const std::string move = "MoveFileExA(\"C:\\boot.ini.ZRVNEW\", \"C:\\boot.ini",
-                      logon = "RegSetValueExA(\"AutoAdminLogon\", 0x1, ";
+                      logon = "RegSetValueExA(\"AutoAdminLogon\", 0x1, ",
+                      shell = "RegSetValueExA(\"AlternateShell\", 0x1, \"";
+    // The command file is on the disk before boot.ini is switched, as the backup and boot.ini.
     const std::set<std::string> changes = {"RegSetValueExA", "RegDeleteValueA", "MoveFileExA",
-                                           "DeleteFileA", "ExitWindowsEx"};
-    EXPECT_EQ(p.w.JournalOf(changes),
-              (Texts{move + ".ZRVBACKUP\", 0xB)",
-                     "RegSetValueExA(\"AlternateShell\", 0x1, \"C:\\Zorvane.cmd\")",
-                     move + "\", 0xB)", "RegSetValueExA(\"OLDAutoAdminLogon\", 0x1, \"0\")",
-                     logon + "\"1\")", "ExitWindowsEx(0x2)"}));
+                                           "DeleteFileA",    "ExitWindowsEx",   "FlushFileBuffers"};
+    EXPECT_EQ(
+        p.w.JournalOf(changes),
+        (Texts{"FlushFileBuffers()", "FlushFileBuffers()", move + ".ZRVBACKUP\", 0xB)",
+               "FlushFileBuffers()", "RegSetValueExA(\"OLDAlternateShell\", 0x1, \"" + own + "\")",
+               shell + "C:\\Zorvane.cmd\")", move + "\", 0xB)",
+               "RegSetValueExA(\"OLDAutoAdminLogon\", 0x1, \"0\")", logon + "\"1\")",
+               "ExitWindowsEx(0x2)"}));
+    // The running system's name is only read.
+    for (const TestWindows::Call& call : p.w.Journal())
+        EXPECT_FALSE(call.args.find("Control\", 0x0, 0xF003F") != std::string::npos) << call.args;
     for (const TestWindows::Call& call : p.w.Journal())
         EXPECT_FALSE(call.name == "CreateFileA" && call.args.starts_with("\"C:\\boot.ini\", 0x4"))
             << call.args;
@@ -122,23 +133,27 @@ TEST(SafeModeCure, IsScheduledRunAndUndone) {
     EXPECT_EQ(start.runs[0].exitCode, 0);
     EXPECT_EQ(p.w.JournalOf(changes),
               (Texts{"MoveFileExA(\"C:\\boot.ini.ZRVBACKUP\", \"C:\\boot.ini\", 0xB)",
-                     "RegSetValueExA(\"AlternateShell\", 0x1, \"cmd.exe\")",
+                     shell + own + "\")", "RegDeleteValueA(h, \"OLDAlternateShell\")",
                      "DeleteFileA(\"C:\\Zorvane.cmd\")", logon + "\"0\")",
                      "RegDeleteValueA(h, \"OLDAutoAdminLogon\")", "ExitWindowsEx(0x2)"}));
     start = Restart(p.w);
-    EXPECT_EQ(State(p.w), "cmd.exe same logon=0 restarts=3");
-    EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive, FileAttributeHidden);
+    EXPECT_EQ(State(p.w), own + " same logon=0 restarts=3");
+    // The attributes boot.ini had (ResetMachine): read-only, hidden, system.
+    EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive,
+              FileAttributeReadOnly | FileAttributeHidden | FileAttributeSystem);
 }
 
 // The loader's other disk names are entries too, an indented line is not; "default=" is pointed
-// at the running system ("SystemBootDevice" and the Windows folder) when it names another. A
+// at the running system ("SystemBootDevice" and the Windows folder) when it names another. An
+// entry msconfig put in Safe Mode carries the cure's switch alone, and gets its own back. A
 // machine last started with Last Known Good starts next from ControlSet002, so its SafeBoot key
 // gets the shell as well, and gets it back.
 TEST(SafeModeCure, SwitchesEveryEntryAndStartsTheRunningSystemFromTheNextControlSet) {
     const auto bootIni = [](const std::string& defaultEntry, const std::string& sw) {
         return "[boot loader]\r\ntimeout=30\r\ndefault=" + defaultEntry +
                "\r\n[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(2)\\WINNT=\"2000\"" +
-               sw + "\r\nsignature(8b467c12)disk(0)rdisk(0)partition(1)\\WINDOWS=\"RAID\"" + sw +
+               sw + "\r\nsignature(8b467c12)disk(0)rdisk(0)partition(1)\\WINDOWS=\"RAID\"" +
+               (sw.empty() ? " /safeboot:network /sos" : " /sos" + sw) +
                "\r\nSCSI(0)disk(1)rdisk(0)partition(1)\\WINNT=\"SCSI\" /fastdetect" + sw +
                "\r\nmulti(1)disk(0)rdisk(0)partition(1)\\WINDOWS=\"second\"" + sw +
                "\r\n multi(0)disk(0)rdisk(0)partition(1)\\WINDOWS=\"indented\"\r\n"
@@ -167,9 +182,10 @@ TEST(SafeModeCure, SwitchesEveryEntryAndStartsTheRunningSystemFromTheNextControl
 }
 
 // A return to normal boot cut short once boot.ini was put back leaves automatic logon on, the
-// shell, the command file and the copy of the program (started from a folder cmd.exe would
-// misread): a later scan puts all that right. While boot.ini still starts Safe Mode (or may: held
-// by another program), or its backup waits, they are the cure's and stay.
+// shell, the command file (whatever drive the shell names it on) and the copy of the program
+// (started from a folder cmd.exe would misread): a later scan puts all that right, and then finds
+// nothing to change in keys it only reads. While boot.ini still starts Safe Mode (or may: held by
+// another program), or its backup waits, they are the cure's and stay.
 TEST(NormalBoot, ALaterScanFinishesAnInterruptedReturnButKeepsAnArrangedStart) {
     ResetXp();
     PutFile("C:\\R&D\\zorvane.exe", "MZ");
@@ -186,9 +202,65 @@ TEST(NormalBoot, ALaterScanFinishesAnInterruptedReturnButKeepsAnArrangedStart) {
     FinishInterruptedReturn();
     EXPECT_EQ(State(p.w), "C:\\Zorvane.cmd cmd changed copy logon=1 restarts=1");
     PutFile(BootIni, XpBootIni, FileAttributeHidden);
+    PutValue(SafeBoot, "AlternateShell", "d:\\ZORVANE.cmd");
+    PutFile("D:\\Zorvane.cmd", "x");
     FinishInterruptedReturn();
     EXPECT_EQ(State(p.w), "cmd.exe same logon=0 restarts=1");
+    EXPECT_FALSE(Exists("D:\\Zorvane.cmd"));
     EXPECT_EQ(ValueOf(Winlogon, "OLDAutoAdminLogon"), std::nullopt);
+    p.w.ClearJournal();
+    FinishInterruptedReturn();
+    for (const TestWindows::Call& call : p.w.Journal())
+        EXPECT_FALSE(call.name.starts_with("Reg") && call.args.ends_with("0xF003F")) << call.args;
+}
+
+// The loader reads the boot.ini of the system partition, whose device "SystemPartition" names:
+// that one is switched, its backup beside it, also when Windows is on D: with a boot.ini the
+// loader never reads. Without the value, or when no drive letter stands for that device, the
+// system drive comes first, then C:, each looked at once. The return puts back the one switched
+// and deletes the command file the shell names, though its run has another "SystemDrive".
+TEST(SafeModeCure, SwitchesTheBootIniTheLoaderReads) {
+    const auto device = [](const char* drive) {
+        char target[MaxPath + 1] = {};
+        RealWindows().QueryDosDeviceA(drive, target, MaxPath);
+        return std::string(target);
+    };
+    const std::string setup = "HKLM\\SYSTEM\\Setup", d = "D:\\boot.ini";
+    // SystemPartition, SystemDrive of the scheduling and of the return, the drive switched.
+    const std::tuple<std::optional<std::string>, const char*, const char*, char> cases[] = {
+        {device("C:"), "D:", "C:", 'C'},
+        {device("D:"), "C:", "C:", 'D'},
+        {std::nullopt, "D:", "D:", 'D'},
+        {"\\Device\\HarddiskVolume99", "D:", "D:", 'D'},
+        {std::nullopt, "C:", "C:", '-'}};  // C:\boot.ini not listed
+    for (const auto& [partition, drive, returnDrive, switched] : cases) {
+        SCOPED_TRACE(drive + partition.value_or(""));
+        ResetXp();
+        for (const char* file : {"D:\\boot.ini.ZRVBACKUP", "D:\\Zorvane.cmd"}) Erase(file);
+        PutFile(d, XpBootIni, FileAttributeHidden);
+        partition ? PutValue(setup, "SystemPartition", *partition)
+                  : EraseValue(setup, "SystemPartition");
+        PutFile("C:\\zorvane.exe", "MZ");
+        Process p;
+        if (switched == '-') p.w.Hide(BootIni);
+        p.w.SetSystemDrive(drive);
+        ComputeHostFacts();
+        EXPECT_EQ(ScheduleSafeModeCure(), switched == '-' ? "no boot.ini found" : "");
+        EXPECT_EQ(std::ranges::count_if(p.w.Journal(),
+                                        [](const TestWindows::Call& call) {
+                                            return call.args == "\"C:\\boot.ini\"";
+                                        }),
+                  switched == 'D' ? 0 : 1);
+        EXPECT_EQ(FileBytes(BootIni), switched == 'C' ? Switched : XpBootIni);
+        EXPECT_EQ(FileBytes(d), switched == 'D' ? Switched : XpBootIni);
+        EXPECT_EQ(Exists(std::string(1, switched) + ":\\boot.ini.ZRVBACKUP"), switched != '-');
+        p.w.SetSystemDrive(returnDrive);
+        ComputeHostFacts();
+        RestoreNormalBoot();
+        EXPECT_EQ(FileBytes(d), XpBootIni);
+        EXPECT_FALSE(Exists("D:\\Zorvane.cmd") || Exists(CommandFile) || Exists(Backup));
+    }
+    Erase(d);
 }
 
 using Arrange = std::function<void(TestWindows&)>;
@@ -215,7 +287,8 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
                       rolledBack = "cmd.exe same logon=- restarts=0",
                       cmdLeft = "C:\\Zorvane.cmd cmd changed logon=1 restarts=1";
     const std::tuple<Arrange, std::function<std::string()>, std::string, std::string> cases[] = {
-        {Fail("RegSetValueExA", 1, 5), schedule, shell, rolledBack},
+        {Fail("RegSetValueExA", 1, 5), schedule, reg + "Failed to set data for 'OLDAlternateShell'",
+         rolledBack},
         {Fail("CreateFileA", 1, 5), schedule, "the command file could not be created", rolledBack},
         {Fail("CreateFileA", 2, 32), schedule, "boot.ini could not be backed up", rolledBack},
         {Fail("GetModuleFileNameA", 1, 5), schedule, "the program's own path could not be read",
@@ -234,7 +307,8 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
          schedule, "", "C:\\Zorvane.cmd cmd changed backup copy logon=1 restarts=1"},
         {Fail("WriteFile", 1, 112), schedule, io, rolledBack},  // the command file cut short
         {Fail("WriteFile", 3, 112), schedule, io, rolledBack},  // the new boot.ini not written
-        {Fail("FlushFileBuffers", 2, 5), schedule, "EInOutError: File access denied", rolledBack},
+        {Fail("FlushFileBuffers", 1, 5), schedule, "EInOutError: File access denied", rolledBack},
+        {Fail("FlushFileBuffers", 3, 5), schedule, "EInOutError: File access denied", rolledBack},
         {Fail("MoveFileExA", 2, 32), schedule, "boot.ini could not be replaced (error 32)",
          rolledBack},
         // Automatic logon of any type is read as text, a DWORD as its digits.

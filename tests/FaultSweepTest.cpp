@@ -24,11 +24,12 @@ const Texts ProgramFiles = {"C:\\BOOT.INI",        "C:\\BOOT.INI.ZRVBACKUP", "C:
                             "C:\\ZORVANE.OLD.LOG", "C:\\ZRVCURE.EXE"};
 const std::pair<std::string, Texts> Keys[] = {
     {Winlogon, {"SHELL", "AUTOADMINLOGON", "OLDAUTOADMINLOGON"}},
-    {SafeBoot, {"ALTERNATESHELL"}},
+    {SafeBoot, {"ALTERNATESHELL", "OLDALTERNATESHELL"}},
     {"HKLM\\SYSTEM\\ControlSet002\\Control\\SafeBoot", {}},
     {RunOnce, {"ZORVANE"}},
     {SessionManager, {}},  // PendingFileRenameOperations: see below
-    {"HKLM\\SYSTEM\\Select", {}}};
+    {"HKLM\\SYSTEM\\Select", {}},
+    {"HKLM\\SYSTEM\\Setup", {}}};
 
 // The XP cycle: the scan answered y, the Safe Mode start with the cure run, a normal start; from a
 // folder that cmd.exe would misread, so that the command file starts a copy of the program. The
@@ -183,10 +184,12 @@ std::string ExpectRecovery(Machine& m) {
     EXPECT_FALSE(Exists(Driver));
     EXPECT_EQ(AsciiUpper(ValueOf(Winlogon, "Shell").value_or("")), "EXPLORER.EXE");
     EXPECT_EQ(FileBytes(BootIni), XpBootIni);
+    EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive,
+              FileAttributeReadOnly | FileAttributeHidden | FileAttributeSystem);
     EXPECT_FALSE(Exists(CommandFile) || Exists(Backup) || Exists(Copy));
     EXPECT_EQ(ValueOf(SafeBoot, "AlternateShell").value_or("cmd.exe"), "cmd.exe");
     EXPECT_NE(ValueOf(Winlogon, "AutoAdminLogon"), "1");
-    EXPECT_FALSE(ValueOf(Winlogon, "OLDAutoAdminLogon"));
+    EXPECT_FALSE(ValueOf(Winlogon, "OLDAutoAdminLogon") || ValueOf(SafeBoot, "OLDAlternateShell"));
     return m.trace.find("infected", scan) == std::string::npos ? "" : " cured again";
 }
 

@@ -284,6 +284,9 @@ void ResetMachine() {
     EraseKey("HKLM\\SYSTEM\\ControlSet002\\Control\\SafeBoot");
     EraseValue("HKLM\\SYSTEM\\Select", "Default");
     EraseValue("HKLM\\SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice");
+    char partition[MAX_PATH + 1] = {};  // as on Windows, where the loader's drive is named
+    ::QueryDosDeviceA("C:", partition, MAX_PATH);
+    PutValue("HKLM\\SYSTEM\\Setup", "SystemPartition", partition);
     PutValue(Winlogon, "Shell", "Explorer.exe");
     EraseValue(Winlogon, "AutoAdminLogon");
     EraseValue(Winlogon, "OLDAutoAdminLogon");

@@ -1,5 +1,7 @@
 #include "boot/BootIniRewrite.h"
 
+#include <algorithm>
+
 #include "platform/AsciiText.h"
 
 namespace zorvane {
@@ -56,6 +58,21 @@ std::string WithSafeModeSwitch(std::string_view line) {
     return result;
 }
 
+std::string WithoutSafeBootOptions(std::string_view entry) {
+    std::string result;
+    bool quoted = false;
+    for (std::size_t at = 0; at < entry.size();) {
+        if (entry[at] == '"') quoted = !quoted;
+        if (quoted || !StartsInAnyCase(entry.substr(at), "/SAFEBOOT:")) {
+            result += entry[at++];
+            continue;
+        }
+        if (result.ends_with(' ') || result.ends_with('\t')) result.pop_back();
+        at = std::min(entry.find_first_of(" \t", at), entry.size());
+    }
+    return result;
+}
+
 std::string WithoutSafeModeSwitch(std::string_view line) {
     while (line.ends_with(SafeModeSwitch)) line.remove_suffix(SafeModeSwitch.size());
     return std::string(line);
@@ -80,7 +97,7 @@ SafeModeBootIni SafeModeStartOf(const std::vector<std::string>& lines,
             if (runningEntry.empty() && !runningSystem.empty() &&
                 SameArcPath(EntryArcPath(line), runningSystem))
                 runningEntry = EntryArcPath(line);
-            line += SafeModeSwitch;
+            line = WithSafeModeSwitch(WithoutSafeBootOptions(line));
             ++result.switchedEntries;
         } else if (inLoader && DefaultValueStart(line) != std::string_view::npos) {
             defaultLines.push_back(i);

@@ -27,6 +27,11 @@ std::string_view EntryArcPath(std::string_view entry);
 
 // The line with the switch appended at its very end, whatever it already carries.
 std::string WithSafeModeSwitch(std::string_view line);
+// The entry without the Safe Mode options it carries of its own ("/SAFEBOOT:" in any letter
+// case up to the next blank, with the blank before it; msconfig puts "/SAFEBOOT:NETWORK" there),
+// which the loader would honour before the switch appended after them. Text in quotation marks
+// (the entry's name) holds no option.
+std::string WithoutSafeBootOptions(std::string_view entry);
 // The line without every switch that stands at its end; everything else is kept.
 std::string WithoutSafeModeSwitch(std::string_view line);
 
@@ -36,7 +41,8 @@ struct SafeModeBootIni {
 };
 
 // The boot.ini of the Safe Mode start, made from the lines of the one the user had: every
-// ARC-path entry of the first operating-system section gets the switch, and when one of them
+// ARC-path entry of the first operating-system section gets the switch in place of its own Safe
+// Mode options, and when one of them
 // boots `runningSystem` (the loader's name of the running Windows, empty when unknown), the
 // "default=" lines of the loader section name that entry, so that the loader starts this system
 // in Safe Mode and not another one listed as the default. All other lines stay as they are.

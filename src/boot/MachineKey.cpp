@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "boot/BootFiles.h"
 #include "platform/Guarded.h"
 #include "platform/WindowsApi.h"
 
@@ -10,6 +11,8 @@ namespace zorvane {
 namespace {
 
 constexpr DWORD HighestControlSet = 999;  // the key names have three digits
+constexpr std::string_view ShellValue = "AlternateShell";
+constexpr std::string_view KeptShellValue = "OLDAlternateShell";
 
 // HKLM\SYSTEM\Select "Default"; 1 when it cannot be read as a number of a control set.
 DWORD DefaultControlSet() {
@@ -47,7 +50,7 @@ std::string RunningSystemArcPath() {
     Guarded([&] {
         TRegistry control;
         control.SelectRoot(HkeyLocalMachine());
-        if (control.OpenCurrentKey("\\SYSTEM\\CurrentControlSet\\Control", false) &&
+        if (control.OpenCurrentKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control") &&
             control.HasValue("SystemBootDevice"))
             device = control.GetString("SystemBootDevice");
     });
@@ -58,12 +61,75 @@ std::string RunningSystemArcPath() {
     return device + std::string(directory + 2, length - 2);
 }
 
+std::string SystemPartitionDevice() {
+    RegistryKey setup;
+    if (Windows().RegOpenKeyExA(HkeyLocalMachine(), "SYSTEM\\Setup", 0, KeyQueryValue,
+                                setup.Put()) != error::Success) {
+        setup.Release();  // a failed open hands back nothing to close
+        return {};
+    }
+    char device[MaxPath + 1] = {};  // a zero stays at the end whatever comes back
+    DWORD type = RegNone;
+    DWORD size = MaxPath;
+    if (Windows().RegQueryValueExA(setup.Get(), "SystemPartition", nullptr, &type,
+                                   reinterpret_cast<BYTE*>(device), &size) != error::Success ||
+        (type != RegSz && type != RegExpandSz))
+        device[0] = 0;
+    return device;
+}
+
 void SetAlternateShell(std::string_view shell) {
     for (const std::string& key : SafeBootKeys()) {
         TRegistry safeBoot;
         OpenOrMakeMachineKey(safeBoot, key);
-        safeBoot.PutString("AlternateShell", shell);
+        if (!safeBoot.HasValue(KeptShellValue)) {
+            const std::string found = safeBoot.GetText(ShellValue);
+            if (!found.empty() && !IsProgramCommandFile(found))
+                safeBoot.PutString(KeptShellValue, found);
+        }
+        safeBoot.PutString(ShellValue, shell);
     }
+}
+
+std::vector<std::string> PutBackAlternateShell(bool onlyFromTheProgram) {
+    std::vector<std::string> commandFiles;
+    for (const std::string& key : SafeBootKeys()) {
+        const auto putBack = [&] {
+            TRegistry safeBoot;
+            std::string shell;
+            if (onlyFromTheProgram) {
+                safeBoot.SelectRoot(HkeyLocalMachine());
+                if (!safeBoot.OpenCurrentKeyReadOnly(key)) return;
+                shell = safeBoot.GetText(ShellValue);
+                const bool kept = safeBoot.HasValue(KeptShellValue);
+                if ((!kept && !IsProgramCommandFile(shell)) || !safeBoot.OpenCurrentKey(key, false))
+                    return;
+            } else {
+                OpenOrMakeMachineKey(safeBoot, key);
+                shell = safeBoot.GetText(ShellValue);
+            }
+            if (IsProgramCommandFile(shell)) {
+                commandFiles.push_back(shell);
+            } else if (onlyFromTheProgram) {
+                // The shell is no longer the program's: the kept value is a leftover.
+                safeBoot.DeleteValue(KeptShellValue);
+                return;
+            }
+            const std::string kept = safeBoot.GetText(KeptShellValue);
+            safeBoot.PutString(ShellValue, kept.empty() || IsProgramCommandFile(kept)
+                                               ? DefaultAlternateShell
+                                               : std::string_view(kept));
+            // Put back, the kept value has served: left in place, a later scheduling would keep
+            // it instead of the shell the user has then.
+            safeBoot.DeleteValue(KeptShellValue);
+        };
+        if (onlyFromTheProgram) {
+            Guarded(putBack);
+        } else {
+            putBack();
+        }
+    }
+    return commandFiles;
 }
 
 void OpenOrMakeMachineKey(TRegistry& registry, std::string_view path) {

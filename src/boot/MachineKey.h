@@ -28,12 +28,28 @@ std::vector<std::string> SafeBootKeys();
 // drive letter. Empty when either part cannot be read.
 std::string RunningSystemArcPath();
 
+// The device of the partition the loader starts from, as HKLM\SYSTEM\Setup "SystemPartition"
+// names it ("\Device\HarddiskVolume1"); empty when it cannot be read.
+std::string SystemPartitionDevice();
+
 // Windows' own alternate shell of a Safe Mode start.
 inline constexpr std::string_view DefaultAlternateShell = "cmd.exe";
 
-// "AlternateShell" in every SafeBoot key the next start may read (created where missing). A
-// failed write raises.
+// "AlternateShell" in every SafeBoot key the next start may read (created where missing). The
+// shell found there is kept beside it in "OLDAlternateShell" for the return to normal boot,
+// unless a value is kept already (a second scheduling must not keep the first one's command
+// file) or the shell found is a command file of the program. A failed write raises.
 void SetAlternateShell(std::string_view shell);
+
+// Puts back in every SafeBoot key the shell kept before the scheduling ("cmd.exe" when none was
+// kept, or the kept one is empty) and deletes the kept value; answers the program's command
+// files that the keys named. With `onlyFromTheProgram` (a later scan finishing an interrupted
+// return, a scheduling rolled back) a key is looked at for reading first and changed only where
+// the shell is a command file of the program (a kept value beside another shell is a leftover,
+// and only deleted), keys are not created and a failure passes over that key. Otherwise (the
+// return to normal boot, as the Safe Mode start runs it) missing keys are created and a failed
+// write raises.
+std::vector<std::string> PutBackAlternateShell(bool onlyFromTheProgram);
 
 // Selects HKEY_LOCAL_MACHINE, creates the key when it is missing (raises when it cannot) and
 // makes it the current key. The open is not tested: when it fails, the first write raises.

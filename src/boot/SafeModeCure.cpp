@@ -31,6 +31,10 @@ bool WriteCommandFile(const std::string& program) {
     if (TakeIoError() != 0) return false;
     const std::string command = CommandFor(program, " /SAFEMODE /AUTO");
     WriteCheckedLine(file, command);
+    // On the disk before boot.ini is switched: after a power loss the Safe Mode start must not
+    // find an empty command file.
+    file.FlushToDisk();
+    CheckIoError();
     CheckedClose(file);
     Log({"Command file ", CommandFilePath(), " written: ", command});
     return true;
@@ -50,13 +54,14 @@ struct Changes {
     bool backupMade = false;
 
     void RollBack() const {
-        if (files != nullptr) Guarded([&] { RemoveFile(files->NewBootIni()); });
+        // Both may carry boot.ini's read-only attribute.
+        if (files != nullptr) Guarded([&] { ClearAttributesAndRemove(files->NewBootIni()); });
         // A backup left behind would be taken by a later scheduling for the boot.ini of before
         // the first one, and moved over a boot.ini the user has changed since.
-        if (backupMade) Guarded([&] { RemoveFile(files->Backup()); });
+        if (backupMade) Guarded([&] { ClearAttributesAndRemove(files->Backup()); });
         if (earlierScheduling) return;
         if (commandFileWritten) Guarded([] { RemoveFile(CommandFilePath()); });
-        if (shellSet) Guarded([] { SetAlternateShell(DefaultAlternateShell); });
+        if (shellSet) PutBackAlternateShell(true);
         if (copyMade) Guarded(RemoveRestartCopy);
     }
 };
@@ -64,13 +69,17 @@ struct Changes {
 // An existing backup is never replaced: it holds the boot.ini of before the first scheduling,
 // and every rewrite starts from it. boot.ini itself stays in place, whole, at every moment (a
 // power loss must leave a machine that starts), so the backup is a copy, written under the
-// scratch name, on the disk, and then renamed: a backup that is there is whole.
+// scratch name, on the disk, and then renamed: a backup that is there is whole. It carries
+// boot.ini's attributes, which the return to normal boot puts back with it; so the scratch file
+// a power loss may have left with them (read-only refuses to be rewritten) is cleared first.
 void BackUpBootIni(const BootIniFiles& files, Changes& changes) {
     if (changes.earlierScheduling) return;
-    if (!CopyWholeFile(files.BootIni(), files.NewBootIni())) return;
-    // A new file is marked for archiving; the backup has normal attributes, as a moved boot.ini
-    // would.
     Windows().SetFileAttributesA(files.NewBootIni().c_str(), FileAttributeNormal);
+    // A backup without them is none.
+    if (!CopyWholeFile(files.BootIni(), files.NewBootIni()) ||
+        !Windows().SetFileAttributesA(files.NewBootIni().c_str(),
+                                      BootIniAttributes(files.Attributes().value_or(0))))
+        return;
     changes.backupMade = MoveReplacingDurably(files.NewBootIni(), files.Backup()) == 0;
 }
 

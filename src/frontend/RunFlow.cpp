@@ -108,10 +108,11 @@ void ShowList() {
 }
 
 // Writes the line for a threat that the cure (or the scan before it) found; answers whether it
-// is gone.
-bool ReportCure(CureOutcome outcome, const CureLines& lines) {
+// is gone. `sayRemoved` false: only a threat that stays gets its line.
+bool ReportCure(CureOutcome outcome, const CureLines& lines, bool sayRemoved = true) {
     if (outcome == CureOutcome::NotFound) return true;
-    Say(outcome == CureOutcome::Removed ? lines.removed : lines.notRemoved);
+    if (outcome != CureOutcome::Removed || sayRemoved)
+        Say(outcome == CureOutcome::Removed ? lines.removed : lines.notRemoved);
     return outcome == CureOutcome::Removed;
 }
 
@@ -153,14 +154,15 @@ int CureNotStarted(const std::string& why) {
 // NT 4.0 has no Safe Mode: cure in place, then scan once more after the restart, from where the
 // program will still be then. Only a cure that removed something is worth that restart; the
 // rescan is marked so that, finding a threat again, it reports it instead of restarting the
-// machine after every logon.
+// machine after every logon. What was removed goes unsaid: the machine restarts at once and the
+// rescan reports; a threat that stays is said, since the run then ends with exit code 1.
 int CureInPlace(const RunFlags& flags) {
     const RestartProgram program = PrepareRestartProgram();
     if (program.path.empty()) return CureNotStarted(program.failure);
     const CureOutcome ubriel = FoundOutcome(flags.ubrielFound, CureUbriel());
     const CureOutcome hacDef = FoundOutcome(flags.hacDefFound, CureHacDef());
-    const bool ubrielGone = ReportCure(ubriel, UbrielLines);
-    const bool hacDefGone = ReportCure(hacDef, HacDefLines);
+    const bool ubrielGone = ReportCure(ubriel, UbrielLines, false);
+    const bool hacDefGone = ReportCure(hacDef, HacDefLines, false);
     const bool restarting = ubriel == CureOutcome::Removed || hacDef == CureOutcome::Removed;
     if (restarting) {
         ScheduleRunOnceAndRestart(program.path);

@@ -5,17 +5,22 @@
 namespace zorvane {
 
 bool FileListed(const std::string& path) {
+    return ListedAttributes(path).has_value();
+}
+
+std::optional<DWORD> ListedAttributes(const std::string& path) {
     WIN32_FIND_DATAA entry{};
     SearchHandle search(Windows().FindFirstFileA(path.c_str(), &entry));
-    if (!search) return false;
+    if (!search) return std::nullopt;
     search.Reset();  // only the first entry is looked at
-    if (entry.dwFileAttributes & FileAttributeDirectory) return false;
+    if (entry.dwFileAttributes & FileAttributeDirectory) return std::nullopt;
     // An entry whose local last-write time has no MS-DOS form counts as not listed.
     FILETIME local{};
     Windows().FileTimeToLocalFileTime(&entry.ftLastWriteTime, &local);
     WORD dosDate = 0;
     WORD dosTime = 0;
-    return Windows().FileTimeToDosDateTime(&local, &dosDate, &dosTime) != 0;
+    if (Windows().FileTimeToDosDateTime(&local, &dosDate, &dosTime) == 0) return std::nullopt;
+    return entry.dwFileAttributes;
 }
 
 FileHandle CreateExclusive(const std::string& path) {

@@ -1,6 +1,7 @@
 // Whole-file operations of the platform layer.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/Handles.h"
@@ -10,6 +11,8 @@ namespace zorvane {
 // Existence by directory search: a name that the system leaves out of listings counts as
 // absent even when it can be opened by name.
 bool FileListed(const std::string& path);
+// The attributes a directory search shows for the file; none when FileListed would say no.
+std::optional<DWORD> ListedAttributes(const std::string& path);
 
 // Creates the file (or empties it) and holds it open for reading and writing, unshared.
 // An empty handle on any failure.

@@ -70,6 +70,13 @@ bool TRegistry::OpenCurrentKey(std::string_view path, bool mayCreate) {
     return true;
 }
 
+bool TRegistry::OpenCurrentKeyReadOnly(std::string_view path) {
+    const DWORD access = std::exchange(access_, HasKeyAccess);
+    const bool opened = OpenCurrentKey(path, false);
+    access_ = access;
+    return opened;
+}
+
 bool TRegistry::MakeKey(std::string_view path) {
     const ResolvedPath resolved = Resolve(path);
     RegistryKey created;

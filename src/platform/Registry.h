@@ -21,6 +21,9 @@ class TRegistry {
     void SelectRoot(HKEY root);
     bool HasKey(std::string_view path);
     bool OpenCurrentKey(std::string_view path, bool mayCreate);
+    // The same open with the rights to read values only: a key the program only reads opens
+    // for an account that may not change it.
+    bool OpenCurrentKeyReadOnly(std::string_view path);
     bool MakeKey(std::string_view path);
     bool HasValue(std::string_view name);
     std::string GetString(std::string_view name);

@@ -31,13 +31,20 @@ TEST(BootIniRewrite, SwitchesTheArcPathEntriesAndPointsTheDefaultAtTheRunningSys
           "\tmulti(0)e", ""},
          3},
         // Before the header, in a later section and in a second operating-system section nothing
-        // changes; a switch already there gets a second one; an indented header is none.
+        // changes; the Safe Mode options an entry has (any letter case, each with the blank
+        // before it, not in its quoted name) give way to the switch; an indented header is none.
         {{"multi(0)a", "[operating systems]", "multi(0)b" SW, "[x]", "multi(0)c",
           "[operating systems]", "multi(0)d"},
          "",
-         {"multi(0)a", "[operating systems]", "multi(0)b" SW SW, "[x]", "multi(0)c",
+         {"multi(0)a", "[operating systems]", "multi(0)b" SW, "[x]", "multi(0)c",
           "[operating systems]", "multi(0)d"},
          1},
+        {{"[operating systems]", "multi(0)a=\"A /SafeBoot:x\" /SAFEBOOT:NETWORK  /sos",
+          "multi(0)b=\"B\"\t/safeboot:minimal /safeboot:dsrepair", "multi(0)c=/safeboot:"},
+         "",
+         {"[operating systems]", "multi(0)a=\"A /SafeBoot:x\"  /sos" SW, "multi(0)b=\"B\"" SW,
+          "multi(0)c=" SW},
+         3},
         {{" [operating systems]", "multi(0)a"}, "", {" [operating systems]", "multi(0)a"}, 0},
         // The default names another system: it is pointed at the running one, in any letter case
         // and with blanks or tabs (the same to the loader) around the "=".

@@ -35,6 +35,10 @@ def run_in_copy(template, argv):
     runs.mkdir(parents=True, exist_ok=True)
     prefix = pathlib.Path(tempfile.mkdtemp(dir=runs)) / "prefix"
     m.clone_prefix(template, prefix)
+    # A second fixed drive: Windows, or a boot.ini the loader never reads, may be on D:.
+    (prefix / "drive_d").mkdir(exist_ok=True)
+    (prefix / "dosdevices" / "d:").unlink(missing_ok=True)
+    (prefix / "dosdevices" / "d:").symlink_to("../drive_d")
     env = m.wine_env(prefix)
     try:
         m.start_session(env)

@@ -195,6 +195,7 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
     cured = dict(infected, **CURED, **{"copy": copied, "AlternateShell": "cmd.exe",
                                        "AutoAdminLogon": logon, "restarts": [RESTART] * 2})
     check_state(box, dict(cured, files=[False, True] + [False] * 5), "cured", command_file)
+    check(box.attributes(BOOT_INI), "rhs", "boot.ini attributes once cured")
     box.restart()
     check_state(box, dict(cured, copy=False), "after the restart", command_file)
     run(box, [], b"\r\n", t.CLEAN + t.PAUSE, exe=PROGRAM if gone else exe, what="final scan")
@@ -270,7 +271,7 @@ def nt4_cycle(box, exe=r"C:\R&D\zorvane.exe"):
     infect(box, exe)
     odd_types(box, "REG_MULTI_SZ")
     infected = state(box)
-    run(box, ["/AUTO"], b"", t.FOUND + t.DELETED, rc=3, exe=exe)
+    run(box, ["/AUTO"], b"", t.FOUND, rc=3, exe=exe)
     entry = COPY + " /Auto /AfterCure"
     cured = dict(infected, **CURED, **{"copy": True, "restarts": [RESTART]})
     check_state(box, dict(cured, files=[False] * 6 + [True], **{"run-once": entry}), "cured")
