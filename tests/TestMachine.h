@@ -54,6 +54,11 @@ void Erase(const std::string& path);  // whatever its attributes; a directory wi
 // time (what writing it changes).
 std::map<std::string, std::string> FolderListing(const std::string& folder);
 
+// Permissions of a file or folder: the administrators may do anything, everyone what `rights`
+// allows, with `flags` on that entry; none: a NULL DACL, which lets everyone do anything. (Wine
+// keeps of them what maps to the file's Unix permissions: the owner's and everyone's entries.)
+void PutDacl(const std::string& path, std::optional<DWORD> rights, BYTE flags = 0);
+
 // A drive letter standing for a folder, as SUBST makes it (until the test program ends).
 void SubstDrive(const std::string& drive, const std::string& folder);
 
