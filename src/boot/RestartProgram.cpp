@@ -74,8 +74,10 @@ bool SameSid(const void* sid, const void* other) {
 }
 
 bool Trusted(const void* sid, const void* runningUser) {
-    return SameSid(sid, LocalSystemSid) || SameSid(sid, AdministratorsSid) ||
-           SameSid(sid, runningUser);
+    for (const void* trusted : {static_cast<const void*>(LocalSystemSid),
+                                static_cast<const void*>(AdministratorsSid), runningUser})
+        if (SameSid(sid, trusted)) return true;
+    return false;
 }
 
 // The running account's SID, inside `buffer` (which receives the token's user record); null when

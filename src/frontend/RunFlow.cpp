@@ -154,8 +154,8 @@ CureOutcome FoundOutcome(bool found, CureOutcome outcome) {
 }
 
 // The question promised a restart; the user must learn that none comes, and why.
-int CureNotStarted(const std::string& why) {
-    Say(" Cure could not be started: " + why);
+int CureNotStarted(std::string_view why) {
+    Say(Join({" Cure could not be started: ", why}));
     return ExitCureFailed;
 }
 
