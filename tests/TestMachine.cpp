@@ -310,6 +310,7 @@ void ResetMachine() {
     EraseValue(SessionManager, "PendingFileRenameOperations");
     PutFile(BootIni, XpBootIni,
             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+    PutFile("C:\\zorvane.exe", "MZ");  // where a run starts by default: the restart may run it
 }
 
 void PlantThreats() {

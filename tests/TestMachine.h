@@ -88,8 +88,9 @@ std::map<std::string, std::pair<DWORD, std::string>> KeyValues(const std::string
 // " -> " and the new name for a rename.
 Texts PendingOperations();
 
-// A machine as a case starts from: no trace of the program or the threats, the XP boot.ini,
-// logon shell "Explorer.exe", automatic logon as Wine leaves it (absent).
+// A machine as a case starts from: no trace of the program's cure or the threats, the XP
+// boot.ini, logon shell "Explorer.exe", automatic logon as Wine leaves it (absent), and the
+// program's file at C:\zorvane.exe.
 void ResetMachine();
 // Both threats as they live on an infected machine: the shell hook, the files, the driver's
 // keys; the driver's own file is planted, the lock and the hiding are the case's.

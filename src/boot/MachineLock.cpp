@@ -30,7 +30,11 @@ MachineLock::Outcome MachineLock::Take() {
     }
     char path[MaxPath + sizeof LockName] = "C:";
     UINT length = Windows().GetWindowsDirectoryA(path, MaxPath);
-    if (length == 0 || length >= MaxPath) length = 2;
+    if (length == 0 || length >= MaxPath) {
+        length = 2;
+        path[0] = 'C';
+        path[1] = ':';
+    }
     if (path[length - 1] == '\\') --length;  // a root such as "C:\"
     std::memcpy(path + length, LockName, sizeof LockName);
     file_.Reset(Windows().CreateFileA(path, GenericRead | GenericWrite, 0, nullptr, OpenAlways,
