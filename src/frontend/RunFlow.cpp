@@ -179,9 +179,8 @@ int CureInPlace(const RunFlags& flags) {
 }
 
 // What a Safe Mode cure cut short near its end left behind goes before this run schedules a new
-// one, which would save automatic logon, left on, as the user's own setting. "/NOCURE" promises
-// a check only.
-// Not while another run changes the machine: its cure may be halfway arranged.
+// one, which would save automatic logon, left on, as the user's own setting; not while another
+// run changes the machine, whose cure may be halfway arranged. "/NOCURE" promises a check only.
 void FinishEarlierCure(const RunFlags& flags, MachineLock& lock) {
     if (IsNTPlatform() && !IsWindowsNT4() && !flags.reportOnly && lock.Take() == MachineLock::Taken)
         FinishInterruptedReturn();
