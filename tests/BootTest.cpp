@@ -263,9 +263,49 @@ TEST(SafeModeCure, SwitchesTheBootIniTheLoaderReads) {
     Erase(d);
 }
 
+// The Safe Mode start runs the program with an administrator's rights: its own path only where no
+// other account may change or replace it before the restart (anyone may add files to its folder
+// or write the file; no permissions at all); an entry only for what the folder will hold does
+// not count.
+TEST(SafeModeCure, RunsItsOwnPathOnlyWhereNoOtherAccountCanChangeIt) {
+    const std::string folder = "C:\\Shared", exe = folder + "\\zorvane.exe";
+    constexpr DWORD Read = 0x1200A9, Write = 0x2;  // write to the file, add a file to the folder
+    constexpr BYTE InheritOnly = 0x9;              // for the files the folder will hold
+    // everyone's rights on the folder with the entry's flags, on the file; the program started
+    const std::tuple<DWORD, BYTE, std::optional<DWORD>, std::string> cases[] = {
+        {Read, 0, Read, exe},
+        {Read | Write, 0, Read, Copy},
+        {Read | Write, InheritOnly, Read, exe},
+        {Read, 0, Read | Write, Copy},
+        {Read, 0, std::nullopt, Copy}};
+    for (const auto& [folderRights, flags, fileRights, started] : cases) {
+        SCOPED_TRACE(started + " " + std::to_string(folderRights));
+        ResetXp();
+        PutFile(exe, "MZ");
+        PutDacl(folder, folderRights, flags);
+        PutDacl(exe, fileRights);
+        Process p(Version::Xp, exe);
+        EXPECT_EQ(ScheduleSafeModeCure(), "");
+        EXPECT_EQ(FileBytes(CommandFile), started + " /SAFEMODE /AUTO\r\n");
+    }
+}
+
 using Arrange = std::function<void(TestWindows&)>;
 Arrange Fail(const char* call, int occurrence, DWORD code) {
     return [=](TestWindows& w) { w.FailCall(call, occurrence, code); };
+}
+// Automatic logon of a kiosk's limited account, its password stored; or of the account running
+// the cure, its name in other letters' case.
+Arrange Kiosk(bool runningAccount, bool scheduled = false) {
+    return [=](TestWindows&) {
+        char user[257] = {};
+        DWORD size = sizeof user;
+        RealWindows().GetUserNameA(user, &size);
+        PutValue(Winlogon, "DefaultUserName", runningAccount ? AsciiUpper(user) : "kiosk");
+        PutValue(Winlogon, "DefaultPassword", "secret");
+        PutValue(Winlogon, "AutoAdminLogon", "1");
+        if (scheduled) ScheduleSafeModeCure();
+    };
 }
 Arrange Scheduled(Arrange then, bool backup = true) {
     return [=](TestWindows& w) {
@@ -339,6 +379,11 @@ TEST(SafeModeCure, StopsEarlyLeavingABootableMachine) {
              EraseKey(SafeBoot);
          },
          restore, "", "cmd.exe same logon=- restarts=1"},  // no saved logon: left alone
+        // The Safe Mode start does not log the kiosk's account on; the return puts its automatic
+        // logon back. The account running the cure may log on by itself.
+        {Kiosk(false), schedule, "", "C:\\Zorvane.cmd cmd changed backup logon=0 restarts=1"},
+        {Kiosk(false, true), restore, "", "cmd.exe same logon=1 restarts=2"},
+        {Kiosk(true), schedule, "", "C:\\Zorvane.cmd cmd changed backup logon=1 restarts=1"},
         // A "/SAFEMODE" run started by hand on a machine that logs on by itself keeps that.
         {[](TestWindows&) { PutValue(Winlogon, "AutoAdminLogon", "1"); }, restore, "",
          "cmd.exe same logon=1 restarts=1"}};

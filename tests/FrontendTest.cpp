@@ -31,6 +31,7 @@ const std::string
     DriverLeft = " Backdoor.HacDef.073.b - could not be removed\r\n",
     ShellLeft = " Backdoor.Ubriel.b     - could not be removed\r\n",
     NotStarted = " Cure could not be started: ",
+    Vista = "this Windows version does not start from boot.ini\r\n",
     UbrielFound = " System INFECTED by: Backdoor.Ubriel.b\r\n",
     Infected = UbrielFound + " System INFECTED by: Backdoor.HacDef.073.b\r\n",
     Question = "Start cure you system: Y/N? (system will be rebooted automatically): ",
@@ -54,6 +55,13 @@ void ReturnInterrupted(TestWindows& w) {
     PutFile(BootIni, XpBootIni, FileAttributeHidden);
     PutFile(Copy, "MZ");
 }
+const Arrange Kernel6 = [](TestWindows& w) { w.kernelMajor = 6; };
+// A kiosk logs on a limited account by itself, its password stored.
+const Arrange Kiosk = [](TestWindows&) {
+    PutValue(Winlogon, "DefaultUserName", "kiosk");
+    PutValue(Winlogon, "DefaultPassword", "secret");
+    PutValue(Winlogon, "AutoAdminLogon", "1");
+};
 
 struct Case {
     const char* line;
@@ -168,9 +176,26 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         // The cure cannot start: the user is told why, and nothing is changed.
         {"z /AUTO", Version::Xp, "", Infected + NotStarted + "no boot.ini found\r\n", false, false,
          1, [](TestWindows&) { Erase(BootIni); }},
-        {"z /AUTO", Version::Vista, "",
-         Infected + NotStarted + "this Windows version does not start from boot.ini\r\n", false,
-         false, 1}};
+        {"z /AUTO", Version::Vista, "", Infected + NotStarted + Vista, false, false, 1},
+        // Compatibility mode reports XP or NT 4.0 on a later Windows; 64-bit Windows shows the
+        // program other folders and keys.
+        {"z /AUTO", Version::Xp, "", Infected + NotStarted + Vista, false, false, 1, Kernel6},
+        {"z /AUTO", Version::Nt4, "", Infected + NotStarted + Vista, false, false, 1, Kernel6},
+        {"z /AUTO", Version::Xp, "",
+         Infected + NotStarted + "64-bit Windows hides its system folder and registry from it\r\n",
+         false, false, 1, [](TestWindows& w) { w.wow64 = true; }},
+        // One run at a time changes the machine, and only with the rights for it (the Safe Mode
+        // run's first file is the lock, its first key the test of the rights).
+        {"z /SAFEMODE /AUTO /NOLOG", Version::Xp, "",
+         " Another run is changing the system: this one changes nothing\r\n", false, false, 1,
+         Fail("CreateFileA", error::SharingViolation)},
+        {"z /SAFEMODE /AUTO /NOLOG", Version::Win2000, "",
+         " Without an administrator's rights this run changes nothing\r\n", false, false, 1,
+         Fail("RegOpenKeyExA", error::AccessDenied)},
+        // The Safe Mode start must not log the kiosk's account on: an administrator does.
+        {"z /AUTO", Version::Xp, "",
+         Infected + " An administrator must log on in Safe Mode to finish the cure\r\n", true,
+         false, 0, Kiosk}};
     for (const Case& c : infectedCases) Check(c, true);
 }
 

@@ -178,6 +178,24 @@ std::map<std::string, std::string> FolderListing(const std::string& folder) {
     return entries;
 }
 
+void PutDacl(const std::string& path, std::optional<DWORD> rights, BYTE flags) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY, world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID administrators = nullptr, everyone = nullptr;
+    ::AllocateAndInitializeSid(&nt, 2, 32, 544, 0, 0, 0, 0, 0, 0, &administrators);
+    ::AllocateAndInitializeSid(&world, 1, 0, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    DWORD buffer[128];
+    const auto acl = reinterpret_cast<::PACL>(buffer);
+    ::InitializeAcl(acl, sizeof buffer, ACL_REVISION);
+    ::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, administrators);
+    if (rights) ::AddAccessAllowedAceEx(acl, ACL_REVISION, flags, *rights, everyone);
+    ::SECURITY_DESCRIPTOR descriptor;
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE, rights ? acl : nullptr, FALSE);
+    EXPECT_TRUE(::SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, &descriptor)) << path;
+    ::FreeSid(administrators);
+    ::FreeSid(everyone);
+}
+
 void SubstDrive(const std::string& drive, const std::string& folder) {
     EXPECT_TRUE(::DefineDosDeviceA(0, drive.c_str(), folder.c_str())) << drive;
 }
@@ -290,10 +308,12 @@ void ResetMachine() {
     PutValue(Winlogon, "Shell", "Explorer.exe");
     EraseValue(Winlogon, "AutoAdminLogon");
     EraseValue(Winlogon, "OLDAutoAdminLogon");
+    EraseValue(Winlogon, "DefaultPassword");
     EraseValue(RunOnce, "Zorvane");
     EraseValue(SessionManager, "PendingFileRenameOperations");
     PutFile(BootIni, XpBootIni,
             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+    PutFile("C:\\zorvane.exe", "MZ");  // where a run starts by default: the restart may run it
 }
 
 void PlantThreats() {

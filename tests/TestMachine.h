@@ -54,6 +54,11 @@ void Erase(const std::string& path);  // whatever its attributes; a directory wi
 // time (what writing it changes).
 std::map<std::string, std::string> FolderListing(const std::string& folder);
 
+// Permissions of a file or folder: the administrators may do anything, everyone what `rights`
+// allows, with `flags` on that entry; none: a NULL DACL, which lets everyone do anything. (Wine
+// keeps of them what maps to the file's Unix permissions: the owner's and everyone's entries.)
+void PutDacl(const std::string& path, std::optional<DWORD> rights, BYTE flags = 0);
+
 // A drive letter standing for a folder, as SUBST makes it (until the test program ends).
 void SubstDrive(const std::string& drive, const std::string& folder);
 
@@ -83,8 +88,9 @@ std::map<std::string, std::pair<DWORD, std::string>> KeyValues(const std::string
 // " -> " and the new name for a rename.
 Texts PendingOperations();
 
-// A machine as a case starts from: no trace of the program or the threats, the XP boot.ini,
-// logon shell "Explorer.exe", automatic logon as Wine leaves it (absent).
+// A machine as a case starts from: no trace of the program's cure or the threats, the XP
+// boot.ini, logon shell "Explorer.exe", automatic logon as Wine leaves it (absent), and the
+// program's file at C:\zorvane.exe.
 void ResetMachine();
 // Both threats as they live on an infected machine: the shell hook, the files, the driver's
 // keys; the driver's own file is planted, the lock and the hiding are the case's.

@@ -229,6 +229,16 @@ BOOL TestWindows::GetVersionExA(OSVERSIONINFOA* info) {
     };
     return Pass("GetVersionExA", BOOL{0}, answer, info->dwOSVersionInfoSize);
 }
+DWORD TestWindows::SharedDataMajorVersion() {
+    return kernelMajor ? *kernelMajor
+           : version_  ? FactsOf(*version_).major
+                       : real_.SharedDataMajorVersion();
+}
+BOOL TestWindows::IsWow64Process(HANDLE process, BOOL* answer) {
+    return Pass(
+        "IsWow64Process", BOOL{0},
+        [&] { return wow64 ? (*answer = TRUE) : real_.IsWow64Process(process, answer); }, process);
+}
 LONG TestWindows::RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
                                  const BYTE* data, DWORD dataSize) {
     const std::string text(reinterpret_cast<const char*>(data), dataSize);

@@ -44,6 +44,14 @@
     X(DWORD, GetTempPathA, (DWORD a, char* b), (a, b), 0)                                          \
     X(DWORD, GetShortPathNameA, (const char* a, char* b, DWORD c), (a, b, c), 0)                   \
     X(BOOL, FlushFileBuffers, (HANDLE a), (a), 0)                                                  \
+    X(BOOL, GetVolumeInformationA,                                                                 \
+      (const char* a, char* b, DWORD c, DWORD* d, DWORD* e, DWORD* f, char* g, DWORD h),           \
+      (a, b, c, d, e, f, g, h), 0)                                                                 \
+    X(BOOL, GetFileSecurityA, (const char* a, DWORD b, void* c, DWORD d, DWORD* e),                \
+      (a, b, c, d, e), 0)                                                                          \
+    X(BOOL, GetUserNameA, (char* a, DWORD* b), (a, b), 0)                                          \
+    X(BOOL, GetTokenInformation, (HANDLE a, DWORD b, void* c, DWORD d, DWORD* e), (a, b, c, d, e), \
+      0)                                                                                           \
     X(UINT, GetSystemDirectoryA, (char* a, UINT b), (a, b), 0)                                     \
     X(UINT, GetWindowsDirectoryA, (char* a, UINT b), (a, b), 0)                                    \
     X(HANDLE, OpenProcess, (DWORD a, BOOL b, DWORD c), (a, b, c), nullptr)                         \
@@ -53,13 +61,16 @@
       (HANDLE a, BOOL b, const TOKEN_PRIVILEGES* c, DWORD d, TOKEN_PRIVILEGES* e, DWORD* f),       \
       (a, b, c, d, e, f), 0)
 // Pure computation, the thread's own state and constants: neither journaled nor failed.
-#define ZORVANE_DIRECT_CALLS(X)                     \
-    X(const char*, CharNextA, (const char* a), (a)) \
-    X(DWORD, GetLastError, (), ())                  \
-    X(void, SetLastError, (DWORD a), (a))           \
-    X(void, GetLocalTime, (SYSTEMTIME * a), (a))    \
-    X(HANDLE, GetCurrentProcess, (), ())            \
-    X(DWORD, GetCurrentProcessId, (), ())
+#define ZORVANE_DIRECT_CALLS(X)                                                            \
+    X(const char*, CharNextA, (const char* a), (a))                                        \
+    X(DWORD, GetLastError, (), ())                                                         \
+    X(void, SetLastError, (DWORD a), (a))                                                  \
+    X(void, GetLocalTime, (SYSTEMTIME * a), (a))                                           \
+    X(HANDLE, GetCurrentProcess, (), ())                                                   \
+    X(DWORD, GetCurrentProcessId, (), ())                                                  \
+    X(BOOL, GetSecurityDescriptorOwner, (void* a, void** b, BOOL* c), (a, b, c))           \
+    X(BOOL, GetSecurityDescriptorDacl, (void* a, BOOL* b, ACL** c, BOOL* d), (a, b, c, d)) \
+    X(BOOL, GetAce, (ACL * a, DWORD b, void** c), (a, b, c))
 
 namespace zorvane::testing {
 
@@ -116,6 +127,10 @@ class TestWindows final : public WindowsApi {
     std::vector<std::string> JournalOf(const std::set<std::string>& names) const;
     void ClearJournal() { journal_.clear(); }
     std::vector<UINT> restartRequests;
+    // The system under the version a case sets: the kernel's own major version (compatibility
+    // mode reports another one), and a 64-bit Windows running the program under WoW64.
+    std::optional<DWORD> kernelMajor;
+    bool wow64 = false;
 
     // --- the door ---------------------------------------------------------------------------
 #define ZORVANE_DECLARE(Result, Name, Params, ...) Result Name Params override;
@@ -137,6 +152,8 @@ class TestWindows final : public WindowsApi {
     BOOL CopyFileA(const char* from, const char* to, BOOL failIfExists) override;
     BOOL ExitWindowsEx(UINT flags, DWORD reserved) override;
     UINT GetDriveTypeA(const char* rootPathName) override;
+    DWORD SharedDataMajorVersion() override;
+    BOOL IsWow64Process(HANDLE process, BOOL* wow64) override;
 
   private:
     // Journals the call and answers the error it must fail with, if any.

@@ -24,10 +24,13 @@ struct RestartProgram {
     std::string failure;    // why the cure cannot start
 };
 
-// The program's own path where the next start surely reaches it as written: a plain command
-// path on a fixed local drive, outside the temporary folder. Elsewhere (a CD, a floppy, a USB
-// stick or a share are out or unreachable in minimal Safe Mode; a folder of a ZIP opened in
-// Explorer is gone after the restart) a copy of the program in the root of the system drive.
+// The program's own path where the next start surely reaches it as written and no other account
+// can change it first: a plain command path on the drive Windows is on (a fixed local drive),
+// outside the temporary folder, where neither the file nor its folder lets any account but the
+// administrators, the system and the running one change or replace it. Elsewhere (a CD, a
+// floppy, a USB stick or disk or a share are out or unreachable in minimal Safe Mode; a folder of
+// a ZIP opened in Explorer is gone after the restart; a limited user's folder) a copy of the
+// program in the root of the system drive.
 RestartProgram PrepareRestartProgram();
 
 // The cure is over: the copy goes, at the next restart when it is running (its image is in use).

@@ -97,9 +97,24 @@ std::optional<std::vector<std::string>> ReadBackup(const BootIniFiles& files) {
     return lines;
 }
 
-// "OLDAutoAdminLogon" keeps the value of before the cure. While an earlier scheduling is still
-// in force, "AutoAdminLogon" holds the "1" that it wrote: saving that again would leave automatic
-// logon on for good once the cure is over, so the value saved then stays.
+bool logonByHand = false;
+
+// Automatic logon logs on "DefaultUserName" with the password stored beside it. Another account
+// than the one running the cure (a kiosk's limited account) could neither cure nor put the
+// normal start back: Safe Mode at every start. Only whether a password is stored is asked; its
+// value is never read.
+bool LogsOnAnotherAccount(TRegistry& winlogon) {
+    if (!winlogon.HasValue("DefaultPassword")) return false;
+    char user[257] = {};  // the longest account name and its zero
+    DWORD size = sizeof user;
+    return !Windows().GetUserNameA(user, &size) ||
+           AsciiUpper(winlogon.GetText("DefaultUserName")) != AsciiUpper(user);
+}
+
+// The Safe Mode start logs on by itself, unless that would be another account: then automatic
+// logon is off for it. "OLDAutoAdminLogon" keeps the value of before the cure. While an earlier
+// scheduling is still in force, "AutoAdminLogon" holds the value that it wrote: saving that again
+// would leave it so for good once the cure is over, so the value saved then stays.
 void ForceAutomaticLogon(bool earlierScheduling) {
     TRegistry winlogon;
     winlogon.SelectRoot(HkeyLocalMachine());
@@ -108,9 +123,11 @@ void ForceAutomaticLogon(bool earlierScheduling) {
     // would stop the scheduling half-done, boot.ini already switched and no restart.
     const std::string old =
         winlogon.HasValue("AutoAdminLogon") ? winlogon.GetText("AutoAdminLogon") : "0";
-    if (!(earlierScheduling && old == "1" && winlogon.HasValue("OLDAutoAdminLogon")))
+    logonByHand = LogsOnAnotherAccount(winlogon);
+    const std::string_view forced = logonByHand ? "0" : "1";
+    if (!(earlierScheduling && old == forced && winlogon.HasValue("OLDAutoAdminLogon")))
         winlogon.PutString("OLDAutoAdminLogon", old);
-    winlogon.PutString("AutoAdminLogon", "1");
+    winlogon.PutString("AutoAdminLogon", forced);
 }
 
 // Everything up to the new boot.ini in place; answers why not when it cannot be done. The
@@ -148,9 +165,7 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes) {
 }  // namespace
 
 std::string ScheduleSafeModeCure() {
-    // A boot.ini left from an earlier Windows does nothing there: the Safe Mode start would
-    // never come, and automatic logon would stay forced on for good.
-    if (!StartsFromBootIni()) return "this Windows version does not start from boot.ini";
+    logonByHand = false;
     const std::optional<BootIniFiles> files = FindBootIniFiles(false);
     if (!files) return "no boot.ini found";
     Changes changes;
@@ -171,6 +186,10 @@ std::string ScheduleSafeModeCure() {
     ForceAutomaticLogon(changes.earlierScheduling);
     RestartSystem();
     return {};
+}
+
+bool SafeModeLogonByHand() {
+    return logonByHand;
 }
 
 }  // namespace zorvane

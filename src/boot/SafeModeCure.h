@@ -10,4 +10,9 @@ namespace zorvane {
 // pass to the caller.
 std::string ScheduleSafeModeCure();
 
+// Whether the last scheduling switched automatic logon off for the Safe Mode start, because it
+// would have logged on another account (one that can neither cure nor undo the Safe Mode start):
+// an administrator must then log on by hand.
+bool SafeModeLogonByHand();
+
 }  // namespace zorvane

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "boot/MachineLock.h"
 #include "boot/NormalBoot.h"
 #include "boot/RestartProgram.h"
 #include "boot/RunOnce.h"
@@ -116,11 +117,22 @@ bool ReportCure(CureOutcome outcome, const CureLines& lines, bool sayRemoved = t
     return outcome == CureOutcome::Removed;
 }
 
+// A run that would change the machine and may not: another run is changing it, or this account
+// lacks the rights. It changes nothing.
+int NotLocked(MachineLock::Outcome outcome) {
+    Say(outcome == MachineLock::Held
+            ? " Another run is changing the system: this one changes nothing"
+            : " Without an administrator's rights this run changes nothing");
+    return ExitCureFailed;
+}
+
 // The run that the Safe Mode start makes: it finishes a cure already accepted, so "/NOCURE"
 // does not apply here. The normal boot comes back whatever the cures achieved: another Safe
 // Mode start would achieve no more.
-int CureRun() {
+int CureRun(MachineLock& lock) {
     if (!IsNTPlatform()) return ExitSuccess;
+    if (const MachineLock::Outcome outcome = lock.Take(); outcome != MachineLock::Taken)
+        return NotLocked(outcome);
     const bool ubrielGone = ReportCure(CureUbriel(), UbrielLines);
     const bool hacDefGone = ReportCure(CureHacDef(), HacDefLines);
     if (!IsWindowsNT4()) RestoreNormalBoot();
@@ -146,8 +158,8 @@ CureOutcome FoundOutcome(bool found, CureOutcome outcome) {
 }
 
 // The question promised a restart; the user must learn that none comes, and why.
-int CureNotStarted(const std::string& why) {
-    Say(" Cure could not be started: " + why);
+int CureNotStarted(std::string_view why) {
+    Say(Join({" Cure could not be started: ", why}));
     return ExitCureFailed;
 }
 
@@ -174,13 +186,32 @@ int CureInPlace(const RunFlags& flags) {
     return restarting ? ExitCureUnderWay : ExitSuccess;
 }
 
-int StartCure(const RunFlags& flags) {
-    if (IsNTPlatform() && !IsWindowsNT4()) {
-        const std::string failure = ScheduleSafeModeCure();
-        return failure.empty() ? ExitCureUnderWay : CureNotStarted(failure);
-    }
+// What a Safe Mode cure cut short near its end left behind goes before this run schedules a new
+// one, which would save automatic logon, left on, as the user's own setting; not while another
+// run changes the machine, whose cure may be halfway arranged. "/NOCURE" promises a check only.
+void FinishEarlierCure(const RunFlags& flags, MachineLock& lock) {
+    if (IsNTPlatform() && !IsWindowsNT4() && !flags.reportOnly && lock.Take() == MachineLock::Taken)
+        FinishInterruptedReturn();
+}
+
+// One run at a time changes the machine, from the first change to the restart request.
+int StartCure(const RunFlags& flags, MachineLock& lock) {
+    if (!IsNTPlatform()) return ExitSuccess;
+    // Vista and later start without boot.ini, also when compatibility mode reports XP or NT 4.0:
+    // a boot.ini left from an earlier Windows does nothing there, and the Safe Mode start would
+    // never come, automatic logon forced on for good.
+    if (!StartsFromBootIni())
+        return CureNotStarted("this Windows version does not start from boot.ini");
+    if (RunsUnderWow64())
+        return CureNotStarted("64-bit Windows hides its system folder and registry from it");
+    if (const MachineLock::Outcome outcome = lock.Take(); outcome != MachineLock::Taken)
+        return NotLocked(outcome);
+    FinishEarlierCure(flags, lock);
     if (IsWindowsNT4()) return CureInPlace(flags);
-    return ExitSuccess;
+    const std::string failure = ScheduleSafeModeCure();
+    if (!failure.empty()) return CureNotStarted(failure);
+    if (SafeModeLogonByHand()) Say(" An administrator must log on in Safe Mode to finish the cure");
+    return ExitCureUnderWay;
 }
 
 // The rescan after an NT 4.0 cure: what it finds is what that cure could not remove.
@@ -190,14 +221,7 @@ int ReportNotRemoved(const RunFlags& flags) {
     return ExitCureFailed;
 }
 
-// What a Safe Mode cure cut short near its end left behind goes before this run schedules a new
-// one, which would save automatic logon, left on, as the user's own setting. "/NOCURE" promises
-// a check only.
-void FinishEarlierCure(const RunFlags& flags) {
-    if (IsNTPlatform() && !IsWindowsNT4() && !flags.reportOnly) FinishInterruptedReturn();
-}
-
-int Scan(RunFlags& flags) {
+int Scan(RunFlags& flags, MachineLock& lock) {
     if (IsNTPlatform()) {
         if (DetectUbriel()) {
             Say(" System INFECTED by: Backdoor.Ubriel.b");
@@ -223,7 +247,7 @@ int Scan(RunFlags& flags) {
     const int notChecked = flags.hacDefNotChecked ? ExitCureFailed : ExitSuccess;
     if (!flags.infected) {
         if (!flags.hacDefNotChecked) Say(" No known viruses and trojan programs found.");
-        FinishEarlierCure(flags);
+        FinishEarlierCure(flags, lock);
         return notChecked;
     }
     // "/NOCURE" promises a check only: without this a "/NoCure /Auto" run would cure and
@@ -236,8 +260,7 @@ int Scan(RunFlags& flags) {
         AskToCure(flags);
     }
     if (!flags.cureConfirmed) return notChecked;  // a "no" changes nothing
-    FinishEarlierCure(flags);
-    return StartCure(flags);
+    return StartCure(flags, lock);
 }
 
 // The head of this run's block in the log: when, on what, asked for what.
@@ -254,14 +277,15 @@ int Run() {
     RunFlags flags = ReadOptions();
     if (!flags.noLog) StartRunLog();
     int exitCode = ExitSuccess;
+    MachineLock lock;
     if (flags.showHelp) {
         ShowHelp();
     } else if (flags.showList) {
         ShowList();
     } else if (flags.safeModeRun) {
-        exitCode = CureRun();
+        exitCode = CureRun(lock);
     } else {
-        exitCode = Scan(flags);
+        exitCode = Scan(flags, lock);
     }
     if (!flags.autoMode && !flags.safeModeRun) {
         SayWithoutLineEnd(" Press Enter to exit ...");

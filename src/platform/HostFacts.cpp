@@ -62,7 +62,9 @@ void ComputeHostFacts() {
     versionText = VersionNumbersText(version, isNTPlatform);
     isWindowsNT4 = isNTPlatform && ComputeIsWindowsNT4(version);
     systemDriveLetter = ComputeSystemDriveLetter();
-    startsFromBootIni = isNTPlatform && (version & 0xFFu) < FirstBootManagerVersion;
+    // The shared data page is there on the NT family only.
+    startsFromBootIni = isNTPlatform && (version & 0xFFu) < FirstBootManagerVersion &&
+                        Windows().SharedDataMajorVersion() < FirstBootManagerVersion;
 }
 
 bool IsNTPlatform() {
@@ -79,6 +81,11 @@ char SystemDriveLetter() {
 
 bool StartsFromBootIni() {
     return startsFromBootIni;
+}
+
+bool RunsUnderWow64() {
+    BOOL wow64 = 0;
+    return Windows().IsWow64Process(Windows().GetCurrentProcess(), &wow64) && wow64;
 }
 
 const std::string& WindowsVersionText() {

@@ -32,6 +32,16 @@ static_assert(offsetof(zorvane::WIN32_FIND_DATAA, ftLastWriteTime) ==
 static_assert(offsetof(zorvane::WIN32_FIND_DATAA, cFileName) ==
               offsetof(::WIN32_FIND_DATAA, cFileName));
 static_assert(MaxPath == MAX_PATH);
+static_assert(sizeof(zorvane::ACL) == sizeof(::ACL) &&
+              offsetof(zorvane::ACL, AceCount) == offsetof(::ACL, AceCount));
+static_assert(offsetof(zorvane::ACCESS_ALLOWED_ACE, Mask) == offsetof(::ACCESS_ALLOWED_ACE, Mask) &&
+              offsetof(zorvane::ACCESS_ALLOWED_ACE, SidStart) ==
+                  offsetof(::ACCESS_ALLOWED_ACE, SidStart));
+static_assert(AccessAllowedAceType == ACCESS_ALLOWED_ACE_TYPE &&
+              AccessDeniedAceType == ACCESS_DENIED_ACE_TYPE && InheritOnlyAce == INHERIT_ONLY_ACE &&
+              OwnerSecurityInformation == OWNER_SECURITY_INFORMATION &&
+              DaclSecurityInformation == DACL_SECURITY_INFORMATION &&
+              FsPersistentAcls == FS_PERSISTENT_ACLS && TokenUserClass == TokenUser);
 
 // The program's constants are its own spelling of Windows' values.
 static_assert(StdInputHandle == STD_INPUT_HANDLE && StdOutputHandle == STD_OUTPUT_HANDLE &&
@@ -98,6 +108,20 @@ class RealWindowsApi final : public WindowsApi {
     DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) override {
         return ::GetEnvironmentVariableA(name, buffer, size);
     }
+    DWORD SharedDataMajorVersion() override {
+        return *reinterpret_cast<const volatile DWORD*>(0x7FFE026C);
+    }
+    BOOL IsWow64Process(HANDLE process, BOOL* wow64) override {
+        using Function = BOOL(WINAPI*)(::HANDLE, ::BOOL*);
+        const auto function = reinterpret_cast<Function>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+        if (function == nullptr) {
+            ::SetLastError(ERROR_PROC_NOT_FOUND);
+            return FALSE;
+        }
+        return function(process, wow64);
+    }
+    BOOL GetUserNameA(char* buffer, DWORD* size) override { return ::GetUserNameA(buffer, size); }
 
     LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) override {
         ::HKEY opened = nullptr;
@@ -187,6 +211,29 @@ class RealWindowsApi final : public WindowsApi {
         return ::CopyFileA(existingName, newName, failIfExists);
     }
     BOOL FlushFileBuffers(HANDLE file) override { return ::FlushFileBuffers(file); }
+    BOOL GetVolumeInformationA(const char* root, char* volumeName, DWORD volumeNameSize,
+                               DWORD* serialNumber, DWORD* maximumComponentLength,
+                               DWORD* fileSystemFlags, char* fileSystemName,
+                               DWORD fileSystemNameSize) override {
+        return ::GetVolumeInformationA(root, volumeName, volumeNameSize, serialNumber,
+                                       maximumComponentLength, fileSystemFlags, fileSystemName,
+                                       fileSystemNameSize);
+    }
+    BOOL GetFileSecurityA(const char* fileName, DWORD requested, void* descriptor, DWORD length,
+                          DWORD* needed) override {
+        return ::GetFileSecurityA(fileName, requested, descriptor, length, needed);
+    }
+    BOOL GetSecurityDescriptorOwner(void* descriptor, void** owner, BOOL* defaulted) override {
+        return ::GetSecurityDescriptorOwner(descriptor, owner, defaulted);
+    }
+    BOOL GetSecurityDescriptorDacl(void* descriptor, BOOL* present, ACL** dacl,
+                                   BOOL* defaulted) override {
+        return ::GetSecurityDescriptorDacl(descriptor, present, reinterpret_cast<::ACL**>(dacl),
+                                           defaulted);
+    }
+    BOOL GetAce(ACL* acl, DWORD index, void** ace) override {
+        return ::GetAce(reinterpret_cast<::ACL*>(acl), index, ace);
+    }
 
     HANDLE GetCurrentProcess() override { return ::GetCurrentProcess(); }
     DWORD GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
@@ -211,6 +258,12 @@ class RealWindowsApi final : public WindowsApi {
     }
     BOOL ExitWindowsEx(UINT flags, DWORD reserved) override {
         return ::ExitWindowsEx(flags, reserved);
+    }
+    BOOL GetTokenInformation(HANDLE token, DWORD informationClass, void* information, DWORD length,
+                             DWORD* returnLength) override {
+        return ::GetTokenInformation(token,
+                                     static_cast<::TOKEN_INFORMATION_CLASS>(informationClass),
+                                     information, length, returnLength);
     }
 };
 

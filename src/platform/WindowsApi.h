@@ -31,6 +31,12 @@ class WindowsApi {
     virtual DWORD GetVersion() = 0;
     virtual BOOL GetVersionExA(OSVERSIONINFOA* versionInfo) = 0;
     virtual DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) = 0;
+    // NtMajorVersion of the kernel's shared data page (KUSER_SHARED_DATA at 0x7FFE0000, since
+    // NT 4.0): the version the system really is, whatever compatibility mode tells the program.
+    virtual DWORD SharedDataMajorVersion() = 0;
+    // Looked up at run time: NT 4.0, 2000 and XP before SP2 lack it; FALSE with error 127 then.
+    virtual BOOL IsWow64Process(HANDLE process, BOOL* wow64) = 0;
+    virtual BOOL GetUserNameA(char* buffer, DWORD* size) = 0;
 
     // Registry.
     virtual LONG RegOpenKeyA(HKEY key, const char* subKey, HKEY* result) = 0;
@@ -68,6 +74,16 @@ class WindowsApi {
     virtual DWORD GetShortPathNameA(const char* longPath, char* shortPath, DWORD size) = 0;
     virtual BOOL CopyFileA(const char* existingName, const char* newName, BOOL failIfExists) = 0;
     virtual BOOL FlushFileBuffers(HANDLE file) = 0;
+    virtual BOOL GetVolumeInformationA(const char* rootPathName, char* volumeName,
+                                       DWORD volumeNameSize, DWORD* serialNumber,
+                                       DWORD* maximumComponentLength, DWORD* fileSystemFlags,
+                                       char* fileSystemName, DWORD fileSystemNameSize) = 0;
+    virtual BOOL GetFileSecurityA(const char* fileName, DWORD requestedInformation,
+                                  void* descriptor, DWORD length, DWORD* lengthNeeded) = 0;
+    virtual BOOL GetSecurityDescriptorOwner(void* descriptor, void** owner, BOOL* defaulted) = 0;
+    virtual BOOL GetSecurityDescriptorDacl(void* descriptor, BOOL* present, ACL** dacl,
+                                           BOOL* defaulted) = 0;
+    virtual BOOL GetAce(ACL* acl, DWORD index, void** ace) = 0;
 
     // Privileges, processes and restart.
     virtual HANDLE GetCurrentProcess() = 0;
@@ -79,6 +95,8 @@ class WindowsApi {
                                        const TOKEN_PRIVILEGES* newState, DWORD bufferLength,
                                        TOKEN_PRIVILEGES* previousState, DWORD* returnLength) = 0;
     virtual BOOL ExitWindowsEx(UINT flags, DWORD reserved) = 0;
+    virtual BOOL GetTokenInformation(HANDLE token, DWORD informationClass, void* information,
+                                     DWORD length, DWORD* returnLength) = 0;
 };
 
 // The implementation in use for this run; set by the program's entry (or a test) through

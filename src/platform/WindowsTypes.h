@@ -97,6 +97,29 @@ struct WIN32_FIND_DATAA {
     char cAlternateFileName[14];
 };
 
+// Security descriptors: the header of an access-control list and of each entry in it.
+struct ACL {
+    BYTE AclRevision;
+    BYTE Sbz1;
+    WORD AclSize;
+    WORD AceCount;
+    WORD Sbz2;
+};
+struct ACCESS_ALLOWED_ACE {
+    BYTE AceType;
+    BYTE AceFlags;
+    WORD AceSize;
+    DWORD Mask;
+    DWORD SidStart;  // the SID begins here
+};
+constexpr BYTE AccessAllowedAceType = 0;
+constexpr BYTE AccessDeniedAceType = 1;
+constexpr BYTE InheritOnlyAce = 0x8;
+constexpr DWORD OwnerSecurityInformation = 0x1;
+constexpr DWORD DaclSecurityInformation = 0x4;
+constexpr DWORD FsPersistentAcls = 0x8;
+constexpr DWORD TokenUserClass = 1;  // GetTokenInformation's TokenUser
+
 // Error codes (GetLastError and the registry functions' results).
 namespace error {
 constexpr DWORD Success = 0;
@@ -115,6 +138,8 @@ constexpr DWORD NoMoreItems = 259;
 constexpr DWORD NoSuchPrivilege = 1313;
 constexpr DWORD PrivilegeNotHeld = 1314;
 constexpr DWORD WriteProtect = 19;
+constexpr DWORD ProcNotFound = 127;
+constexpr DWORD InsufficientBuffer = 122;
 }  // namespace error
 
 // Standard handles.

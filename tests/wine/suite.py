@@ -257,9 +257,10 @@ XP_CYCLES = {
     "percent": (None, dict(exe=r"C:\100% sure\zorvane.exe", copied=True)),
     "ampersand_after_a_rollback": (None, dict(exe=r"C:\R&D\zorvane.exe", copied=True,
                                               prelude=rolls_back)),
+    # "hd": a USB disk is a fixed drive too, and may be unplugged before the restart.
     **{kind + "_gone": (None, dict(
         exe=r"E:\zorvane.exe", copied=True, setup=lambda box, kind=kind: add_drive(box, "e", kind),
-        gone=lambda box: box.drive_link("e").unlink())) for kind in ("cdrom", "floppy")},
+        gone=lambda box: box.drive_link("e").unlink())) for kind in ("cdrom", "floppy", "hd")},
     "system_drive_d": (None, dict(command_file=r"D:\Zorvane.cmd", setup=system_drive_d)),
 }
 
@@ -290,6 +291,45 @@ def nt4_cycle(box, exe=r"C:\R&D\zorvane.exe"):
     check_log(box, rb" /Auto /AfterCure", [t.CLEAN + b"Exit code: 0"])
 
 
+def one_cure_at_a_time(box, trials=10):
+    """Two /AUTO runs started together, trial after trial: each trial ends with one whole Safe
+    Mode start arranged; a run that finds the other one changing the machine changes nothing,
+    says so and ends with exit code 1."""
+    plant(box)
+    held = b" Another run is changing the system: this one changes nothing\r\n"
+    for trial in range(trials):
+        runs = [subprocess.Popen(["wine", PROGRAM, "/AUTO"], env=box.env, cwd=box.c,
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL) for _ in range(2)]
+        ends = [(run.communicate(timeout=120)[0], run.returncode) for run in runs]
+        what = "trial %d: %r" % (trial, ends)
+        check([any(rc == 0 for _, rc in ends),
+               all(rc == 0 or (rc == 1 and out.endswith(held)) for out, rc in ends)],
+              [True, True], what)
+        winlogon = box.key(m.WINLOGON)
+        check([box.read_file(p) for p in (BOOT_INI, BACKUP, COMMAND_FILE)] +
+              [box.value(m.SAFEBOOT, "AlternateShell"), winlogon.get("AutoAdminLogon"),
+               winlogon.get("OLDAutoAdminLogon")],
+              [SAFE_MODE_BOOT_INI, ORIGINAL_BOOT_INI, PROGRAM.encode() + b" /SAFEMODE /AUTO\r\n",
+               COMMAND_FILE, "1", "0"], what)
+        box.write_file(BOOT_INI, ORIGINAL_BOOT_INI, "rhs")  # the cure not yet accepted
+        box.unix(BACKUP).unlink()
+        box.unix(COMMAND_FILE).unlink()
+        box.set_registry({m.WINLOGON: {"AutoAdminLogon": None, "OLDAutoAdminLogon": None},
+                          m.SAFEBOOT: {"AlternateShell": "cmd.exe"}})
+
+
+def compatibility_mode(box):
+    """"Run this program in compatibility mode for Windows XP" on Windows 7: the program is told
+    5.1, the kernel's shared data keeps 6.1. The cure does not start; nothing changes."""
+    box.set_registry({m.WINE_SETTINGS + r"\AppDefaults\zorvane.exe": {"Version": "winxp"}})
+    infected = infect(box, PROGRAM)
+    run(box, ["/AUTO"], rc=1, out=t.FOUND + b" Cure could not be started: this Windows version "
+        b"does not start from boot.ini\r\n")
+    check_state(box, infected, "after the cure that did not start")
+    check(b"\r\nWindows NT 5.1 " in box.read_file(r"C:\Zorvane.log"), True, "version told")
+
+
 def errors_end_with_report(box):
     """Wine's own setting: an unhandled exception would start winedbg. The program's errors
     end with the report alone on standard error and exit code 1."""
@@ -310,6 +350,8 @@ CASES = {  # name: (the version Wine reports, the Unix locale, the case)
        for name, (lang, settings) in XP_CYCLES.items()},
     "xp_cycle_temporary_folder_gone": ("winxp", None, temporary_folder),
     "nt40_cycle_ampersand": ("nt40", None, nt4_cycle),
+    "one_cure_at_a_time": ("winxp", None, one_cure_at_a_time),
+    "compatibility_mode_on_windows_7": ("win7", None, compatibility_mode),
     "errors_end_with_report_under_default_debugger": ("winxp", None, errors_end_with_report),
 }
 
