@@ -18,7 +18,10 @@ size_target=$((128 * 1024))
 ratio_target=1.10
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorvane-bench.XXXXXX")
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all
+# The test machines' template is a 64-bit prefix, in which Wine runs 32-bit programs as 64-bit
+# Windows does; a prefix made here is a 32-bit one.
+[ -n "${ZORVANE_WINE_TEMPLATE:-}" ] && export WINEARCH=win64 || export WINEARCH=win32
 unset DISPLAY
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true
@@ -37,6 +40,24 @@ i686-w64-mingw32-objdump -p "$exe" | awk '
     while read -r line; do echo "$line" | fold -s -w 96 | sed '2,$s/^/        /'; done
 
 # --- start-up time ------------------------------------------------------------------------
+# Where the kernel runs no 32-bit code, Wine's 32-bit loader runs under qemu's emulation
+# (scripts/prerequisites.sh): a start then costs about a minute, and its time says nothing about
+# the program. There the shipped program is started once, as a check that it runs at all.
+if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    if [ -n "${ZORVANE_WINE_TEMPLATE:-}" ]; then
+        cp -a "$ZORVANE_WINE_TEMPLATE" "$WINEPREFIX"
+    else
+        wineboot -i >/dev/null 2>&1
+    fi
+    cp "$exe" "$WINEPREFIX/drive_c/zorvane.exe"
+    started=$SECONDS
+    listed=$(cd "$WINEPREFIX/drive_c" && WINELOADER= wine 'C:\zorvane.exe' /LIST </dev/null 2>/dev/null)
+    echo "zorvane.exe /LIST under emulated 32-bit Wine: $((SECONDS - started)) s (time ratio not measured here)"
+    size_ok=$([ "$size" -le "$size_target" ] && echo met || echo MISSED)
+    echo "targets: size $size_ok, time ratio not measured (emulated)"
+    grep -q 'Backdoor.HacDef.073.b' <<<"$listed" || { echo "zorvane.exe /LIST printed no list"; exit 1; }
+    exit 0
+fi
 for yardstick in minimal same_imports; do
     i686-w64-mingw32-gcc-win32 -Os -s -static -Wl,--subsystem,console:4.0 \
         -o "$work/$yardstick.exe" "$root/bench/$yardstick.c"

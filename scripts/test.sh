@@ -38,7 +38,8 @@ unit_tests() {
 }
 
 # Each test program runs in a copy of build/wine/template, which ctest makes when missing; the
-# end-to-end suite and the benchmark copy the same template.
+# end-to-end suite (on the 64-bit build of zorvane.exe beside the test programs) and the
+# benchmark (on the shipped 32-bit one) copy the same template.
 template="$root/build/wine/template"
 # zorvane-rescue, built natively with its own preset, and every test of its build.
 rescue_tests() {
@@ -51,7 +52,7 @@ wine_unit_tests() {
 
 wine_suite() {
     python3 tests/wine/prefix.py make-template --keep "$template" &&
-    python3 tests/wine/suite.py --exe build/windows/zorvane.exe --template "$template" |
+    python3 tests/wine/suite.py --exe build/wine/zorvane.exe --template "$template" |
         tee "$work/suite.log"
 }
 

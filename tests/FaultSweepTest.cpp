@@ -174,7 +174,9 @@ void ExpectBootable() {
 // and lives through the starts that follow: the machine must end clean and start normally, with
 // nothing of a Safe Mode start left (automatic logon off, as it was). Answers " cured again" when
 // the scan found a threat.
-std::string ExpectRecovery(Machine& m) {
+// A close that failed left a handle open until this process ends (as no real run outlives its
+// cure): the backup it held could not go, and boot.ini's attributes may be lost with it.
+std::string ExpectRecovery(Machine& m, bool handleLeftOpen) {
     const auto settle = [&] {
         for (int boots = 0; Boot(m); ++boots) ASSERT_LT(boots, 3) << "restarts for good";
     };
@@ -186,8 +188,9 @@ std::string ExpectRecovery(Machine& m) {
     EXPECT_FALSE(Exists(Driver));
     EXPECT_EQ(AsciiUpper(ValueOf(Winlogon, "Shell").value_or("")), "EXPLORER.EXE");
     EXPECT_EQ(FileBytes(BootIni), XpBootIni);
-    EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive,
-              FileAttributeReadOnly | FileAttributeHidden | FileAttributeSystem);
+    if (!handleLeftOpen)
+        EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive,
+                  FileAttributeReadOnly | FileAttributeHidden | FileAttributeSystem);
     EXPECT_FALSE(Exists(CommandFile) || Exists(Backup) || Exists(Copy));
     EXPECT_EQ(ValueOf(SafeBoot, "AlternateShell").value_or("cmd.exe"), "cmd.exe");
     EXPECT_NE(ValueOf(Winlogon, "AutoAdminLogon"), "1");
@@ -238,7 +241,7 @@ Outcome Trial(const Cycle& cycle, const Fault& fault,
     std::ranges::set_symmetric_difference(*before, after, std::back_inserter(changes));
     EXPECT_EQ(changes, decltype(changes){});
     m.trace.clear();
-    outcome.later = ExpectRecovery(m);
+    outcome.later = ExpectRecovery(m, fault.leaks == 1);
     EXPECT_EQ(m.w.RestorePower(), 0) << "handles left open";
     return outcome;
 }

@@ -153,7 +153,8 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         {"z", Version::Nt4, "y", Asked + DriverLeft, true, true, 1},
         {"z /auto", Version::Nt4, "", Infected + DriverLeft, true, true, 1},
         // (The driver's file showing: it goes at the restart, which the rescan follows.)
-        {"z /auto", Version::Nt4, "", Infected, true, true, 3, [](TestWindows& w) { w.UnhideAll(); }},
+        {"z /auto", Version::Nt4, "", Infected, true, true, 3,
+         [](TestWindows& w) { w.UnhideAll(); }},
         {"z", Version::Win98, "", Clean + Pause},
         // "/NOCURE" reports only, even with "/AUTO" or a cure scheduled, and tells a script by exit
         // code 2; the pause follows unless "/AUTO" is given. Started from the copy of the program,
@@ -195,7 +196,7 @@ TEST(RunFlow, BranchesQuestionAndPause) {
         // The Safe Mode start must not log the kiosk's account on: an administrator does.
         {"z /AUTO", Version::Xp, "",
          Infected + " An administrator must log on in Safe Mode to finish the cure\r\n", true,
-         false, 0, Kiosk}};
+         false, 3, Kiosk}};
     for (const Case& c : infectedCases) Check(c, true);
 }
 

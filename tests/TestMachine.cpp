@@ -300,6 +300,9 @@ void ResetMachine() {
     for (const std::string& key : DriverKeys) EraseKey(key);
     EraseKey(SafeBoot);
     EraseKey("HKLM\\SYSTEM\\ControlSet002\\Control\\SafeBoot");
+    // Windows always has its first control set; a new 64-bit Wine prefix has only
+    // CurrentControlSet.
+    PutValue("HKLM\\SYSTEM\\ControlSet001\\Control", "WaitToKillServiceTimeout", "20000");
     EraseValue("HKLM\\SYSTEM\\Select", "Default");
     EraseValue("HKLM\\SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice");
     char partition[MAX_PATH + 1] = {};  // as on Windows, where the loader's drive is named
@@ -313,7 +316,9 @@ void ResetMachine() {
     EraseValue(SessionManager, "PendingFileRenameOperations");
     PutFile(BootIni, XpBootIni,
             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
-    PutFile("C:\\zorvane.exe", "MZ");  // where a run starts by default: the restart may run it
+    // Where a run starts by default (the restart may run it); left as it is when already there, so
+    // that a sweep's snapshot of the machine does not see it written anew.
+    if (FileBytes("C:\\zorvane.exe") != "MZ") PutFile("C:\\zorvane.exe", "MZ");
 }
 
 void PlantThreats() {

@@ -139,7 +139,13 @@ void RestoreNormalBoot() {
             // boot.ini starts Windows normally now; a backup left behind would be taken by a
             // later scheduling for the boot.ini of before it, and moved over a boot.ini the user
             // has changed since.
-            if (left) ClearAttributesAndRemove(files->Backup());
+            if (left) {
+                ClearAttributesAndRemove(files->Backup());
+                // One that stays (another program holds it) still carries boot.ini's attributes
+                // for the return that will take it.
+                if (FileListed(files->Backup()))
+                    Windows().SetFileAttributesA(files->Backup().c_str(), *left);
+            }
         }
     }
     // Every control set the Safe Mode start may have read the shell from gets back the one of

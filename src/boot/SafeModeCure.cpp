@@ -52,8 +52,12 @@ struct Changes {
     bool shellSet = false;
     bool commandFileWritten = false;
     bool backupMade = false;
+    bool bootIniAttributesCleared = false;
 
     void RollBack() const {
+        // A move over boot.ini that failed leaves it with its own attributes again.
+        if (bootIniAttributesCleared && files->Attributes())
+            Windows().SetFileAttributesA(files->BootIni().c_str(), *files->Attributes());
         // Both may carry boot.ini's read-only attribute.
         if (files != nullptr) Guarded([&] { ClearAttributesAndRemove(files->NewBootIni()); });
         // A backup left behind would be taken by a later scheduling for the boot.ini of before
@@ -156,6 +160,7 @@ std::string PrepareSafeModeStart(const BootIniFiles& files, Changes& changes) {
     SetAlternateShell(CommandFilePath());
     // A read-only boot.ini would refuse to be replaced. Not earlier: a scheduling that rolls
     // back leaves boot.ini with the attributes it had.
+    changes.bootIniAttributesCleared = true;
     Windows().SetFileAttributesA(files.BootIni().c_str(), FileAttributeNormal);
     if (const DWORD code = MoveReplacingDurably(files.NewBootIni(), files.BootIni()))
         return Join({"boot.ini could not be replaced (error ", DecimalText(code), ")"});

@@ -106,7 +106,7 @@ def run_script(box, script, share):
     that waits for input never ends. Answers the share's text files, each line without the
     computer's name."""
     box.write_file(m.TEMP_DIR + r"\script.cmd", script)
-    process = subprocess.Popen(["wine", "cmd", "/c", m.TEMP_DIR + r"\script.cmd"], env=box.env,
+    process = subprocess.Popen([m.WINE, "cmd", "/c", m.TEMP_DIR + r"\script.cmd"], env=box.env,
                                cwd=box.c, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL)
     try:
         process.wait(timeout=120)
@@ -298,7 +298,7 @@ def one_cure_at_a_time(box, trials=10):
     plant(box)
     held = b" Another run is changing the system: this one changes nothing\r\n"
     for trial in range(trials):
-        runs = [subprocess.Popen(["wine", PROGRAM, "/AUTO"], env=box.env, cwd=box.c,
+        runs = [subprocess.Popen([m.WINE, PROGRAM, "/AUTO"], env=box.env, cwd=box.c,
                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                  stderr=subprocess.DEVNULL) for _ in range(2)]
         ends = [(run.communicate(timeout=120)[0], run.returncode) for run in runs]
