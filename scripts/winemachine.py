@@ -73,6 +73,11 @@ def make_template(prefix):
     subprocess.run([WINE, "reg", "add", AEDEBUG.replace("HKEY_LOCAL_MACHINE", "HKLM"), "/v",
                     "Debugger", "/d", "", "/f"], env=env, check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=12 * SLOW)
+    # The version a machine plays is set before its session starts: the kernel's shared data
+    # page, which the program reads for the real version, is filled at the boot.
+    subprocess.run([WINE, "reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/d", "winxp",
+                    "/f"], env=env, check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=12 * SLOW)
     subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=12 * SLOW)
 
 
@@ -135,8 +140,10 @@ class Machine:
         self.unix(r"C:\windows\system32\wineboot.exe").unlink()
         shutil.copy2(helpers["restartlog"], self.unix(r"C:\windows\system32\wineboot.exe"))
         start_session(self.env)
-        self.set_registry({WINE_SETTINGS: {"Version": version}})
         self.record_restarts()
+        if version != "winxp":  # the template's: another one takes a new session to show
+            self.set_registry({WINE_SETTINGS: {"Version": version}})
+            self.restart()
 
     def __enter__(self):
         return self

@@ -300,9 +300,6 @@ void ResetMachine() {
     for (const std::string& key : DriverKeys) EraseKey(key);
     EraseKey(SafeBoot);
     EraseKey("HKLM\\SYSTEM\\ControlSet002\\Control\\SafeBoot");
-    // Windows always has its first control set; a new 64-bit Wine prefix has only
-    // CurrentControlSet.
-    PutValue("HKLM\\SYSTEM\\ControlSet001\\Control", "WaitToKillServiceTimeout", "20000");
     EraseValue("HKLM\\SYSTEM\\Select", "Default");
     EraseValue("HKLM\\SYSTEM\\CurrentControlSet\\Control", "SystemBootDevice");
     char partition[MAX_PATH + 1] = {};  // as on Windows, where the loader's drive is named

@@ -22,8 +22,9 @@ constexpr char LockName[] = "\\Zorvane.lck";
 MachineLock::Outcome MachineLock::Take() {
     if (file_) return Taken;
     // Every cure writes under HKLM\SYSTEM, which only administrators and the system may change.
+    // The control set in use is always there, whichever one it is.
     RegistryKey control;
-    if (Windows().RegOpenKeyExA(HkeyLocalMachine(), "SYSTEM\\ControlSet001\\Control", 0,
+    if (Windows().RegOpenKeyExA(HkeyLocalMachine(), "SYSTEM\\CurrentControlSet\\Control", 0,
                                 KeySetValue, control.Put()) != static_cast<LONG>(error::Success)) {
         control.Release();  // a failed open hands back nothing to close
         return Refused;
