@@ -57,6 +57,13 @@ class CureRun {
     void Edit(const HiveFindings& hive, std::vector<HiveOp> ops);
 
   private:
+    // A change is durable only once its folder's entry is on the disk: until then a power loss
+    // can bring the old entry back, so a folder that cannot be flushed leaves the cure incomplete.
+    void Flush(int folder, const std::string& shown) {
+        if (fsync(folder) != 0)
+            NotDone("durable " + shown, "its folder cannot be flushed: " + ErrnoText(errno));
+    }
+
     // Records the item, runs the change; on failure marks the item failed and raises.
     void RecordAndDo(ManifestLine line, const std::function<int()>& change, const char* what);
 
@@ -97,8 +104,8 @@ void CureRun::Remove(const FoundFile& file) {
             {"removed", std::string(RootName(file.root)), place->path, stored.size, stored.sha256,
              "-", stored.name},
             [&] { return unlinkat(folder, place->name.c_str(), 0); }, "cannot be removed");
-        fsync(folder);
         out_.Line("   removed " + shown);
+        Flush(folder, shown);
     } catch (const std::exception& error) {
         NotDone("removed " + shown, error.what());
     }
@@ -150,15 +157,17 @@ void CureRun::PutBackBootIni(const InstallationScan& scan) {
                 }
                 throw;
             }
-            fsync(folder);
             out_.Line("   changed " + shown);
             out_.Line("   removed " + volumes_.Shown(rootKind, backup->path));
+            Flush(folder, shown);
             return;
         }
         if (!scan.bootIni || !bootIni->exists) return;
         const std::string content = WithoutSwitch(BootIniLines(ReadBootIni(root, *scan.bootIni)));
         const std::string newName = bootIni->name + ".ZRVNEW";
-        unlinkat(folder, newName.c_str(), 0);  // a scratch file of an earlier run
+        struct stat leftover {};  // a scratch file of an earlier run
+        if (fstatat(folder, newName.c_str(), &leftover, AT_SYMLINK_NOFOLLOW) == 0)
+            unlinkat(folder, newName.c_str(), 0);
         Fd copy(openat(folder, newName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                        0644));
         if (!copy) ThrowErrno("cannot be rewritten");
@@ -173,8 +182,8 @@ void CureRun::PutBackBootIni(const InstallationScan& scan) {
             unlinkat(folder, newName.c_str(), 0);
             throw;
         }
-        fsync(folder);
         out_.Line("   changed " + shown);
+        Flush(folder, shown);
     } catch (const std::exception& error) {
         NotDone("changed " + shown, error.what());
     }
@@ -186,6 +195,7 @@ void CureRun::Edit(const HiveFindings& hive, std::vector<HiveOp> ops) {
         const HiveEditResult result =
             EditHive(volumes_.volume, hive.lookup, std::move(ops), quarantine_);
         if (result.changed) out_.Line("   changed " + hive.path);
+        if (result.unflushed) NotDone("durable " + hive.path, *result.unflushed);
         for (const auto& [item, reason] : result.failed) NotDone(item, reason);
     } catch (const std::exception& error) {
         NotDone("changed " + hive.path, error.what());
@@ -343,7 +353,7 @@ int RunCure(const Volumes& volumes, const Options& options, Output& out) {
     // Each change was checked as it was made (a hive by reading the new file back): everything
     // found is gone when no step failed and nothing was left unchecked.
     const bool complete = allDone && !scan.AnythingUnchecked();
-    out.Line(complete ? "Cure complete." : "Cure incomplete.");
+    out.Conclude(complete ? "Cure complete." : "Cure incomplete.");
     return complete ? ExitClean : ExitFailed;
 }
 

@@ -135,9 +135,9 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
         unlinkat(folder, newName.c_str(), 0);
         throw;
     }
-    // Renamed: the hive is the new one. Its folder's entry is flushed so that the rename outlives
-    // a power loss; a failure here changes nothing of what was done.
-    fsync(folder);
+    // Renamed: the hive is the new one, but only a flushed folder keeps the rename through a
+    // power loss.
+    if (fsync(folder) != 0) result.unflushed = "its folder cannot be flushed: " + ErrnoText(errno);
     result.changed = true;
     return result;
 }

@@ -33,7 +33,8 @@ struct HiveOp {
 };
 
 struct HiveEditResult {
-    bool changed = false;                                     // the hive was replaced
+    bool changed = false;                  // the hive was replaced
+    std::optional<std::string> unflushed;  // why the folder of the replaced hive is not flushed
     std::vector<std::pair<std::string, std::string>> failed;  // item shown, reason
 };
 

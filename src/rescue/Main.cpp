@@ -87,10 +87,17 @@ int main(int argc, char** argv) {
         if (options.cure || !options.undo.empty()) {
             const int code =
                 options.cure ? RunCure(volumes, options, out) : RunUndo(volumes, options, out);
-            // A refused cure changed nothing, the log included.
-            if (!out.Text().starts_with("Cure refused: "))
+            // A refused cure changed nothing, the log included, and has no verdict to hold.
+            if (!out.HasVerdict()) return code;
+            const std::optional<std::string> unlogged =
                 AppendRunLog(volumes.volume, options.commandLine, out.Text(), code);
-            return code;
+            if (!unlogged) {
+                out.Finish();
+                return code;
+            }
+            out.Line("   NOT logged " + *unlogged);
+            out.Finish(options.cure ? "Cure incomplete." : "Undo incomplete.");
+            return ExitFailed;
         }
         return RunScan(volumes, options, out);
     } catch (const std::exception& error) {

@@ -10,4 +10,10 @@ void Output::Say(std::string_view lines) {
     text_ += lines;
 }
 
+void Output::Finish(std::string_view instead) {
+    std::string line = instead.empty() ? std::move(verdict_) : std::string(instead) + "\n";
+    verdict_.clear();
+    Say(line);
+}
+
 }  // namespace zorvane::rescue

@@ -23,53 +23,70 @@ std::string TimeStamp() {
     return text;
 }
 
-// The folder `name` in `parent`, made with mode 0700 when missing; an existing one must be a
-// folder, not a link.
-Fd MadeFolder(int parent, const std::string& name, bool mustBeNew) {
-    if (mkdirat(parent, name.c_str(), 0700) != 0 && (errno != EEXIST || mustBeNew))
-        ThrowErrno(name);
-    Fd folder(openat(parent, name.c_str(), FolderFlags));
-    if (!folder) ThrowErrno(name);
-    return folder;
-}
-
 }  // namespace
 
 Quarantine Quarantine::Create(const VolumeRoot& volume, const std::string& folder) {
     Quarantine quarantine;
-    if (folder.empty()) {
-        const std::optional<std::string> parentName = MatchName(volume.Fd(), QuarantineFolderName);
-        const std::string parentSpelt = parentName.value_or(std::string(QuarantineFolderName));
-        const Fd parent = MadeFolder(volume.Fd(), parentSpelt, false);
-        // Two cures within one second each get their own folder.
-        const std::string stamp = TimeStamp();
-        for (int attempt = 1;; ++attempt) {
-            const std::string name = attempt == 1 ? stamp : stamp + "-" + std::to_string(attempt);
-            if (mkdirat(parent.Get(), name.c_str(), 0700) == 0) {
-                quarantine.folder_ = Fd(openat(parent.Get(), name.c_str(), FolderFlags));
-                if (!quarantine.folder_) ThrowErrno(name);
-                quarantine.path_ = volume.Path();
-                quarantine.path_.append("/").append(parentSpelt).append("/").append(name);
-                break;
+    // What this call made, taken away again when it fails: a quarantine folder without its
+    // manifest would say nothing of the cure that never began.
+    Fd parent;
+    std::string parentMade, made;
+    try {
+        if (folder.empty()) {
+            const std::optional<std::string> parentName =
+                MatchName(volume.Fd(), QuarantineFolderName);
+            const std::string parentSpelt = parentName.value_or(std::string(QuarantineFolderName));
+            if (mkdirat(volume.Fd(), parentSpelt.c_str(), 0700) == 0) {
+                parentMade = parentSpelt;
+            } else if (errno != EEXIST) {
+                ThrowErrno(parentSpelt);
             }
-            if (errno != EEXIST || attempt >= 99) ThrowErrno(name);
+            parent = Fd(openat(volume.Fd(), parentSpelt.c_str(), FolderFlags));
+            if (!parent) ThrowErrno(parentSpelt);
+            // Two cures within one second each get their own folder.
+            const std::string stamp = TimeStamp();
+            for (int attempt = 1;; ++attempt) {
+                const std::string name =
+                    attempt == 1 ? stamp : stamp + "-" + std::to_string(attempt);
+                if (mkdirat(parent.Get(), name.c_str(), 0700) == 0) {
+                    made = name;
+                    quarantine.folder_ = Fd(openat(parent.Get(), name.c_str(), FolderFlags));
+                    if (!quarantine.folder_) ThrowErrno(name);
+                    quarantine.path_ = volume.Path();
+                    quarantine.path_.append("/").append(parentSpelt).append("/").append(name);
+                    break;
+                }
+                if (errno != EEXIST || attempt >= 99) ThrowErrno(name);
+            }
+        } else {
+            if (mkdir(folder.c_str(), 0700) == 0) {
+                made = folder;
+            } else if (errno != EEXIST) {
+                ThrowErrno(folder);
+            }
+            quarantine.folder_ = Fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!quarantine.folder_) ThrowErrno(folder);
+            if (!ListFolder(quarantine.folder_.Get(), 1).empty())
+                throw RescueError(folder + " is not empty");
+            quarantine.path_ = folder;
         }
-        SyncOrThrow(parent.Get(), "the quarantine folder");
-    } else {
-        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) ThrowErrno(folder);
-        quarantine.folder_ = Fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!quarantine.folder_) ThrowErrno(folder);
-        if (!ListFolder(quarantine.folder_.Get(), 1).empty())
-            throw RescueError(folder + " is not empty");
-        quarantine.path_ = folder;
+        quarantine.manifest_ =
+            Fd(openat(quarantine.folder_.Get(), std::string(ManifestName).c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!quarantine.manifest_) ThrowErrno("the manifest");
+        WriteAll(quarantine.manifest_.Get(), ManifestHeader, "the manifest");
+        SyncOrThrow(quarantine.manifest_.Get(), "the manifest");
+        SyncOrThrow(quarantine.folder_.Get(), "the quarantine folder");
+        if (parent) SyncOrThrow(parent.Get(), "the quarantine folder");
+    } catch (...) {
+        if (!made.empty()) {
+            if (quarantine.manifest_)
+                unlinkat(quarantine.folder_.Get(), std::string(ManifestName).c_str(), 0);
+            unlinkat(parent ? parent.Get() : AT_FDCWD, made.c_str(), AT_REMOVEDIR);
+        }
+        if (!parentMade.empty()) unlinkat(volume.Fd(), parentMade.c_str(), AT_REMOVEDIR);
+        throw;
     }
-    quarantine.manifest_ =
-        Fd(openat(quarantine.folder_.Get(), std::string(ManifestName).c_str(),
-                  O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!quarantine.manifest_) ThrowErrno("the manifest");
-    WriteAll(quarantine.manifest_.Get(), ManifestHeader, "the manifest");
-    SyncOrThrow(quarantine.manifest_.Get(), "the manifest");
-    SyncOrThrow(quarantine.folder_.Get(), "the quarantine folder");
     return quarantine;
 }
 

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <ctime>
 
 namespace zorvane::rescue {
@@ -23,8 +22,8 @@ std::string LocalTimeText() {
 
 }  // namespace
 
-void AppendRunLog(const VolumeRoot& volume, const std::string& commandLine,
-                  const std::string& lines, int exitCode) {
+std::optional<std::string> AppendRunLog(const VolumeRoot& volume, const std::string& commandLine,
+                                        const std::string& lines, int exitCode) {
     std::string block = "==== " + LocalTimeText() + " Zorvane rescue 0.1\r\n";
     block += "Command line: " + commandLine + "\r\n";
     std::string_view rest = lines;
@@ -35,16 +34,17 @@ void AppendRunLog(const VolumeRoot& volume, const std::string& commandLine,
         rest.remove_prefix(end + 1);
     }
     block += "Exit code: " + std::to_string(exitCode) + "\r\n";
+    const std::string name = MatchName(volume.Fd(), LogName).value_or(std::string(LogName));
+    const Fd log(openat(volume.Fd(), name.c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
     try {
-        const std::string name = MatchName(volume.Fd(), LogName).value_or(std::string(LogName));
-        const Fd log(openat(volume.Fd(), name.c_str(),
-                            O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
         if (!log) ThrowErrno(name);
         WriteAll(log.Get(), block, name);
         SyncOrThrow(log.Get(), name);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "zorvane-rescue: the run log was not written: %s\n", error.what());
+        return error.what();
     }
+    return std::nullopt;
 }
 
 }  // namespace zorvane::rescue

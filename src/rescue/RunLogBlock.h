@@ -3,15 +3,16 @@
 // keeps one history whichever program worked on it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "rescue/VolumePath.h"
 
 namespace zorvane::rescue {
 
-// `lines`: what the console showed, '\n'-separated. A log that cannot be written is told on
-// standard error; the run's outcome stays as it is.
-void AppendRunLog(const VolumeRoot& volume, const std::string& commandLine,
-                  const std::string& lines, int exitCode);
+// `lines`: what the console showed, '\n'-separated. Answers "<log name>: <reason>" when the
+// block is not on the disk: the run then is not recorded, and so not complete.
+std::optional<std::string> AppendRunLog(const VolumeRoot& volume, const std::string& commandLine,
+                                        const std::string& lines, int exitCode);
 
 }  // namespace zorvane::rescue

@@ -85,7 +85,7 @@ int RunUndo(const Volumes& volumes, const Options& options, Output& out) {
     if (manifest.compare(0, ManifestHeader.size(), ManifestHeader) != 0) {
         out.Line("No quarantine at " + options.undo + ": " + std::string(ManifestName) +
                  " is missing or not one a cure wrote.");
-        out.Line("Undo incomplete.");
+        out.Conclude("Undo incomplete.");
         return ExitFailed;
     }
     std::vector<ManifestLine> items;
@@ -133,7 +133,7 @@ int RunUndo(const Volumes& volumes, const Options& options, Output& out) {
             out.Line("   put back " + shown);
         }
     }
-    out.Line(complete ? "Undo complete." : "Undo incomplete.");
+    out.Conclude(complete ? "Undo complete." : "Undo incomplete.");
     return complete ? ExitClean : ExitFailed;
 }
 
