@@ -157,7 +157,7 @@ class Machine:
     def wine(self, *args, stdin=b"", stdout=subprocess.PIPE):
         """Runs a Wine program; stdout may be an open file (such as /dev/full), not a pipe."""
         done = subprocess.run([WINE, *args], input=stdin, stdout=stdout, env=self.env,
-                              stderr=subprocess.PIPE, cwd=self.c, timeout=12 * SLOW)
+                              stderr=subprocess.PIPE, cwd=self.c, timeout=30 * SLOW)
         return types.SimpleNamespace(rc=done.returncode, out=done.stdout, err=done.stderr)
 
     def wineserver(self, flag):
