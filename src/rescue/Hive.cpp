@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "rescue/Text.h"
 
@@ -101,15 +102,7 @@ std::vector<std::pair<std::string, RawValue>> Hive::Values(hive_node_h node) con
         errno = 0;
         std::unique_ptr<char, Freer> name(hivex_value_key(hive_.get(), *value));
         if (!name) Refused("read a value's name");
-        hive_type type{};
-        std::size_t size = 0;
-        if (hivex_value_type(hive_.get(), *value, &type, &size) != 0) Refused("read a value");
-        if (size > MaxValueSize) throw RescueError("a value is larger than any real one");
-        errno = 0;
-        std::unique_ptr<char, Freer> data(hivex_value_value(hive_.get(), *value, &type, &size));
-        if (!data) Refused("read a value's data");
-        result.emplace_back(name.get(),
-                            RawValue{static_cast<int>(type), std::string(data.get(), size)});
+        result.emplace_back(name.get(), Raw(*value));
     }
     return result;
 }
@@ -122,14 +115,21 @@ std::optional<RawValue> Hive::Value(hive_node_h node, std::string_view name) con
         if (errno != 0) Refused("read a key's values");
         return std::nullopt;
     }
-    hive_type type{};
+    return Raw(value);
+}
+
+RawValue Hive::Raw(hive_value_h value) const {
+    // A damaged hive gives any number as a value's type, outside what the enumeration holds: it
+    // is kept in an integer of the enumeration's own size.
+    std::underlying_type_t<hive_type> rawType = 0;
+    auto* type = reinterpret_cast<hive_type*>(&rawType);
     std::size_t size = 0;
-    if (hivex_value_type(hive_.get(), value, &type, &size) != 0) Refused("read a value");
+    if (hivex_value_type(hive_.get(), value, type, &size) != 0) Refused("read a value");
     if (size > MaxValueSize) throw RescueError("a value is larger than any real one");
     errno = 0;
-    std::unique_ptr<char, Freer> data(hivex_value_value(hive_.get(), value, &type, &size));
+    std::unique_ptr<char, Freer> data(hivex_value_value(hive_.get(), value, type, &size));
     if (!data) Refused("read a value's data");
-    return RawValue{static_cast<int>(type), std::string(data.get(), size)};
+    return RawValue{static_cast<int>(rawType), std::string(data.get(), size)};
 }
 
 std::optional<std::string> Hive::Text(hive_node_h node, std::string_view name) const {

@@ -53,6 +53,7 @@ class Hive {
     void Commit(const std::string& path);
 
   private:
+    RawValue Raw(hive_value_h value) const;
     struct Closer {
         void operator()(hive_h* hive) const { hivex_close(hive); }
     };
