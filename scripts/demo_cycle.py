@@ -106,7 +106,7 @@ def main():
     exe = pathlib.Path(sys.argv[1])
     work = pathlib.Path(tempfile.mkdtemp(prefix="zorvane-demo-"))
     try:
-        print("Making a throw-away Windows XP machine under Wine (about 20 s) ...", flush=True)
+        print("Making a throw-away Windows XP machine under Wine (a minute or two) ...", flush=True)
         m.make_template(work / "template")
         helpers = m.build_helpers(work / "helpers")
         with m.Machine(work / "template", work / "machine", helpers, version="winxp") as box:
