@@ -1,3 +1,4 @@
+#include "rescue/Text.h"
 #include "rescue/Quarantine.h"
 
 #include <fcntl.h>
@@ -13,15 +14,6 @@ namespace {
 
 constexpr int FolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr std::string_view QuarantineFolderName = "Zorvane.quarantine";
-
-std::string TimeStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
 
 }  // namespace
 
@@ -44,7 +36,7 @@ Quarantine Quarantine::Create(const VolumeRoot& volume, const std::string& folde
             parent = Fd(openat(volume.Fd(), parentSpelt.c_str(), FolderFlags));
             if (!parent) ThrowErrno(parentSpelt);
             // Two cures within one second each get their own folder.
-            const std::string stamp = TimeStamp();
+            const std::string stamp = LocalTimeNow("%Y%m%d-%H%M%S");
             for (int attempt = 1;; ++attempt) {
                 const std::string name =
                     attempt == 1 ? stamp : stamp + "-" + std::to_string(attempt);

@@ -1,3 +1,4 @@
+#include "rescue/Text.h"
 #include "rescue/RunLogBlock.h"
 
 #include <fcntl.h>
@@ -11,20 +12,11 @@ namespace {
 
 constexpr std::string_view LogName = "Zorvane.log";
 
-std::string LocalTimeText() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
-
 }  // namespace
 
 std::optional<std::string> AppendRunLog(const VolumeRoot& volume, const std::string& commandLine,
                                         const std::string& lines, int exitCode) {
-    std::string block = "==== " + LocalTimeText() + " Zorvane rescue 0.1\r\n";
+    std::string block = "==== " + LocalTimeNow("%Y-%m-%d %H:%M:%S") + " Zorvane rescue 0.1\r\n";
     block += "Command line: " + commandLine + "\r\n";
     std::string_view rest = lines;
     while (!rest.empty()) {

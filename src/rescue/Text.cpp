@@ -1,5 +1,7 @@
 #include "rescue/Text.h"
 
+#include <ctime>
+
 #include <hivex.h>
 
 namespace zorvane::rescue {
@@ -92,6 +94,15 @@ std::string ValueText(int type, std::string_view data) {
 
 std::string DecimalOf(uint64_t number) {
     return std::to_string(number);
+}
+
+std::string LocalTimeNow(const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, format, &local);
+    return text;
 }
 
 }  // namespace zorvane::rescue

@@ -22,4 +22,7 @@ std::string ValueText(int type, std::string_view data);
 
 std::string DecimalOf(uint64_t number);
 
+// The local date and time now, in a strftime format.
+std::string LocalTimeNow(const char* format);
+
 }  // namespace zorvane::rescue
