@@ -54,7 +54,8 @@ def wine_env(prefix, lang=None):
 
 def build_helpers(out_dir):
     """Compiles the suite's small Windows programs; returns {name: path}."""
-    built = {name: pathlib.Path(out_dir) / (name + ".exe") for name in ("holdopen", "restartlog")}
+    built = {name: pathlib.Path(out_dir) / (name + ".exe")
+             for name in ("holdopen", "restartlog", "settle")}
     pathlib.Path(out_dir).mkdir(parents=True, exist_ok=True)
     for name, exe in built.items():
         subprocess.run([MINGW_CC, "-Os", "-s", "-o", exe, HERE / (name + ".c")], check=True)
@@ -135,7 +136,8 @@ class Machine:
         self.env = wine_env(self.prefix, lang)
         self.locks = []
         clone_prefix(template, self.prefix)
-        shutil.copy2(helpers["holdopen"], self.unix(TEMP_DIR + r"\holdopen.exe"))
+        for helper in ("holdopen", "settle"):
+            shutil.copy2(helpers[helper], self.unix(TEMP_DIR + "\\" + helper + ".exe"))
         # The stand-in replaces the hard link to the template's file, not the file.
         self.unix(r"C:\windows\system32\wineboot.exe").unlink()
         shutil.copy2(helpers["restartlog"], self.unix(r"C:\windows\system32\wineboot.exe"))
@@ -180,6 +182,8 @@ class Machine:
 
     def restart_requests(self):
         """The wineboot arguments of each recorded restart request, in order."""
+        if self.wine(TEMP_DIR + r"\settle.exe").rc != 0:
+            raise RuntimeError("a restart request is still being recorded")
         return [line.partition(" ")[2] for line in
                 (self.read_file(TEMP_DIR + r"\restarts.log") or b"").decode("latin-1").splitlines()]
 
