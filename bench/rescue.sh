@@ -32,7 +32,10 @@ trap 'rm -rf "$work"' EXIT
 hives=("$prepared/$config/SOFTWARE" "$prepared/$config/SYSTEM")
 echo "hives: SOFTWARE $(stat -c %s "${hives[0]}") bytes, SYSTEM $(stat -c %s "${hives[1]}") bytes"
 
-now() { date +%s%N; }
+# Nanoseconds from bash's own clock: starting `date` would add a few milliseconds to every
+# contender alike and so flatter the ratios. (The locale may write a decimal comma.)
+# Without a subshell either: `stamp NAME` sets NAME.
+stamp() { local micro=${EPOCHREALTIME/[.,]/}; printf -v "$1" '%s000' "$micro"; }
 best() {  # best NAME NANOSECONDS: keeps the least time of NAME
     local -n least=$1
     [ "${least:-0}" -ne 0 ] && [ "$least" -le "$2" ] || least=$2
@@ -41,14 +44,16 @@ best() {  # best NAME NANOSECONDS: keeps the least time of NAME
 scan=0 read=0 cure=0 copy=0
 cat "${hives[@]}" >/dev/null  # into the page cache, for every contender alike
 for ((i = 0; i < runs; i++)); do
-    t=$(now)
+    stamp t
     cat "${hives[@]}" >/dev/null
-    best read $(($(now) - t))
+    stamp e
+    best read $((e - t))
 
-    t=$(now)
+    stamp t
     code=0
     "$exe" "$prepared" >"$work/scan.out" || code=$?
-    best scan $(($(now) - t))
+    stamp e
+    best scan $((e - t))
     if [ $code -ne 2 ]; then
         echo "cannot measure: the scan ended with exit code $code, not 2"; cat "$work/scan.out"
         exit 1
@@ -58,15 +63,17 @@ for ((i = 0; i < runs; i++)); do
     mkdir "$work/copy"
     cp -a "$prepared" "$work/volume"
     sync -f "$work/volume"
-    t=$(now)
+    stamp t
     cp "${hives[@]}" "$work/copy/"
     sync "$work/copy/SOFTWARE" "$work/copy/SYSTEM"  # flushed, as the cure flushes what it writes
-    best copy $(($(now) - t))
+    stamp e
+    best copy $((e - t))
 
-    t=$(now)
+    stamp t
     code=0
     "$exe" --cure "$work/volume" >"$work/cure.out" || code=$?
-    best cure $(($(now) - t))
+    stamp e
+    best cure $((e - t))
     if [ $code -ne 0 ]; then
         echo "cannot measure: the cure ended with exit code $code, not 0"; cat "$work/cure.out"
         exit 1

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <future>
 
 #include "rescue/Text.h"
 
@@ -68,6 +69,9 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
     const Fd original(openat(folder, place->name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!original) ThrowErrno("not readable");
     if (HiveIsDirty(original.Get()).value_or(true)) throw RescueError("dirty or no longer a hive");
+    // The original's hash, for the manifest, on another core while hivex reads and edits it.
+    std::future<std::string> originalHash =
+        std::async(std::launch::async, [fd = original.Get()] { return HashOf(fd); });
 
     // An edit hivex refuses may already have changed the hive in memory (a key deletion under an
     // "li" list frees the subtree first): that handle is thrown away, never committed, and the
@@ -110,14 +114,17 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
     try {
         edited->Commit(ProcPath(copy.Get()));
         edited.reset();
+        // The new file's hash while it is read back and checked.
+        std::future<std::string> newHash =
+            std::async(std::launch::async, [fd = copy.Get()] { return HashOf(fd); });
         {
             const Hive written = Hive::Open(copy.Get(), false);
             for (const KeyState& state : expected) Verify(written, state);
         }
         SyncOrThrow(copy.Get(), "the new hive");
-        const std::string shaAfter = HashOf(copy.Get());
-        const Quarantine::Stored stored =
-            quarantine.KeepLinked(folder, place->name, original.Get(), "original");
+        const std::string shaAfter = newHash.get();
+        const Quarantine::Stored stored = quarantine.KeepLinked(folder, place->name, original.Get(),
+                                                                "original", originalHash.get());
         ManifestLine line{"changed",     "volume", place->path, stored.size,
                           stored.sha256, shaAfter, stored.name};
         quarantine.Record(line);

@@ -17,7 +17,8 @@ constexpr std::size_t ChunkSize = 1 << 20;
 }  // namespace
 
 std::string ErrnoText(int code) {
-    return std::strerror(code);
+    char buffer[128];
+    return strerror_r(code, buffer, sizeof buffer);  // the scan runs on two threads
 }
 
 void ThrowErrno(std::string_view what) {

@@ -1,5 +1,5 @@
-#include "rescue/Text.h"
 #include "rescue/Quarantine.h"
+#include "rescue/Text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <utility>
 
 namespace zorvane::rescue {
 
@@ -104,7 +105,7 @@ Quarantine::Stored Quarantine::Keep(int fd, std::string_view suffix) {
 }
 
 Quarantine::Stored Quarantine::KeepLinked(int folder, const std::string& name, int fd,
-                                          std::string_view suffix) {
+                                          std::string_view suffix, std::string sha256) {
     Stored stored;
     stored.name = std::to_string(next_) + "." + std::string(suffix);
     if (linkat(folder, name.c_str(), folder_.Get(), stored.name.c_str(), 0) != 0)
@@ -119,7 +120,7 @@ Quarantine::Stored Quarantine::KeepLinked(int folder, const std::string& name, i
             fstat(fd, &original) != 0 || linked.st_ino != original.st_ino ||
             linked.st_dev != original.st_dev)
             throw RescueError(what + " is not the file it should keep");
-        stored.sha256 = HashOf(fd);
+        stored.sha256 = std::move(sha256);
         stored.size = static_cast<uint64_t>(original.st_size);
         SyncOrThrow(fd, what);
         SyncOrThrow(folder_.Get(), what);

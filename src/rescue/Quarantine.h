@@ -30,8 +30,9 @@ class Quarantine {
     Stored Keep(int fd, std::string_view suffix);
     // The same for a file about to be replaced by a rename: a second link to it where the file
     // system allows (no copy of a large hive; the rename then leaves the original only here),
-    // else a copy.
-    Stored KeepLinked(int folder, const std::string& name, int fd, std::string_view suffix);
+    // else a copy. `sha256`: the file's hash, already taken.
+    Stored KeepLinked(int folder, const std::string& name, int fd, std::string_view suffix,
+                      std::string sha256);
     // Appends the line to the manifest and has it on the disk.
     void Record(const ManifestLine& line);
 

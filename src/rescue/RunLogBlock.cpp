@@ -1,5 +1,5 @@
-#include "rescue/Text.h"
 #include "rescue/RunLogBlock.h"
+#include "rescue/Text.h"
 
 #include <fcntl.h>
 #include <unistd.h>
