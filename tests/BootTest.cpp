@@ -61,23 +61,30 @@ TEST(Restart, PrivilegeOnThenOffAndASecondRequestOnlyAfterARefusal) {
 }
 
 // The rescan is registered over whatever the value held, quoted where the path has a blank; a
-// refused registry still restarts. The next logon runs it once.
+// refused registry still restarts, and a copy made for the rescan goes with the entry that
+// would have started it. The next logon runs it once.
 TEST(RunOnce, RegistersTheRescanAndRestarts) {
+    const auto refused = [](TestWindows& w) {
+        w.FailCall("RegSetValueExA", 1, error::AccessDenied);
+    };
+    const std::string copy = "C:\\ZRVCURE.EXE";
     const std::tuple<std::string, std::function<void(TestWindows&)>, std::optional<std::string>>
         cases[] = {
             {"C:\\zorvane.exe", [](auto&) { PutValue(RunOnce, "Zorvane", "\1\0\0\0"s, RegDword); },
              "C:\\zorvane.exe /Auto /AfterCure"},
             {"C:\\My Tools\\zorvane.exe", [](auto&) { EraseKey(RunOnce); },
              "\"C:\\My Tools\\zorvane.exe\" /Auto /AfterCure"},
-            {"C:\\zorvane.exe",
-             [](auto& w) { w.FailCall("RegSetValueExA", 1, error::AccessDenied); }, std::nullopt}};
+            {"C:\\zorvane.exe", refused, std::nullopt},
+            {copy, [](auto&) {}, copy + " /Auto /AfterCure"},
+            {copy, refused, std::nullopt}};
     for (const auto& [modulePath, arrange, value] : cases) {
         ResetMachine();
         PutFile(modulePath, "MZ");
         Process p(Version::Nt4, modulePath);
         arrange(p.w);
-        ScheduleRunOnceAndRestart(modulePath);
+        ScheduleRunOnceAndRestart(modulePath, modulePath == copy);
         EXPECT_EQ(ValueOf(RunOnce, "Zorvane"), value);
+        EXPECT_EQ(Exists(modulePath), value || modulePath != copy) << modulePath;
         EXPECT_EQ(p.w.restartRequests.size(), 1u);
         const Start start = Restart(p.w);
         EXPECT_EQ(start.commands, value ? Texts{*value} : Texts{});

@@ -8,16 +8,19 @@
 
 namespace zorvane {
 
-void ScheduleRunOnceAndRestart(const std::string& program) {
+void ScheduleRunOnceAndRestart(const std::string& program, bool copyMade) {
     // Without the entry the cure has still run in place; the restart matters more than the
     // rescan, so a registry refusal (no rights, key not creatable) is swallowed.
+    bool registered = false;
     Guarded([&] {
         TRegistry registry;
         OpenOrMakeMachineKey(registry, RunOnceKey);
         // "/AfterCure": a rescan that finds a threat again reports it instead of curing and
         // restarting once more, which would restart the machine after every logon.
         registry.PutString("Zorvane", CommandFor(program, " /Auto /AfterCure"));
+        registered = true;
     });
+    if (!registered && copyMade) Guarded(RemoveRestartCopy);
     RestartSystem();
 }
 

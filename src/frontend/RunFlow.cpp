@@ -177,7 +177,7 @@ int CureInPlace(const RunFlags& flags) {
     const bool hacDefGone = ReportCure(hacDef, HacDefLines, false);
     const bool restarting = ubriel == CureOutcome::Removed || hacDef == CureOutcome::Removed;
     if (restarting) {
-        ScheduleRunOnceAndRestart(program.path);
+        ScheduleRunOnceAndRestart(program.path, program.copyMade);
     } else if (program.copyMade) {
         RemoveRestartCopy();
     }
