@@ -150,6 +150,21 @@ TEST(SafeModeCure, IsScheduledRunAndUndone) {
               FileAttributeReadOnly | FileAttributeHidden | FileAttributeSystem);
 }
 
+// Without its backup (gone with a disk check, or deleted by hand) the return takes the switch out
+// of boot.ini, which keeps the attributes it had then.
+TEST(NormalBoot, WithoutTheBackupTakesTheSwitchOutKeepingTheAttributes) {
+    ResetXp();
+    PutFile("C:\\zorvane.exe", "MZ");
+    Process p(Version::Xp, "C:\\zorvane.exe");
+    ScheduleSafeModeCure();
+    Erase(Backup);
+    const Start start = Restart(p.w);
+    ASSERT_EQ(start.runs.size(), 1u);
+    EXPECT_EQ(start.runs[0].exitCode, 0);
+    EXPECT_EQ(FileBytes(BootIni), XpBootIni);
+    EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive, FileAttributeHidden);
+}
+
 // The loader's other disk names are entries too, an indented line is not; "default=" is pointed
 // at the running system ("SystemBootDevice" and the Windows folder) when it names another. An
 // entry msconfig put in Safe Mode carries the cure's switch alone, and gets its own back. A
