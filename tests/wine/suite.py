@@ -159,22 +159,29 @@ def odd_types(box, shell_type="REG_BINARY"):
 
 
 def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_FILE,
-             setup=lambda box: None, prelude=lambda box: None, gone=None, logon="0"):
+             setup=lambda box: None, prelude=lambda box: None, gone=None, logon="0", kiosk=False):
     """Scan and accept, Safe Mode run by the command file, restart, final scan. copied: the
     command file must name the copy instead of exe; setup(box) runs first, prelude(box) after
     planting; gone(box): what vanishes before the Safe Mode start (a restart follows it); logon:
-    "AutoAdminLogon" once the cure is over."""
+    "AutoAdminLogon" once the cure is over; kiosk: the machine logs on a limited account by
+    itself, which the Safe Mode start must not do."""
     setup(box)
+    if kiosk:
+        box.set_registry({m.WINLOGON: {"AutoAdminLogon": "1", "DefaultUserName": "kiosk",
+                                       "DefaultPassword": "Kiosk-Pass"}})
     infect(box, exe, command_file)
     prelude(box)
     infected = state(box, command_file)
-    run(box, [] if answer else ["/AUTO"], answer or b"", t.FOUND + (t.QUESTION if answer else b""),
+    run(box, [] if answer else ["/AUTO"], answer or b"", t.FOUND + (t.QUESTION if answer else b"")
+        + (b" An administrator must log on in Safe Mode to finish the cure\r\n" if kiosk else b""),
         rc=3, exe=exe, what="scan")
+    check(b"Kiosk-Pass" in box.read_file(r"C:\Zorvane.log"), False, "a password logged")
     path = COPY if copied else exe
     line = ('"%s"' % path if " " in path else path).encode("latin-1") + b" /SAFEMODE /AUTO"
     check_state(box, dict(infected, **{
         "boot.ini": SAFE_MODE_BOOT_INI, "backup": ORIGINAL_BOOT_INI, "copy": copied,
-        "command file": line + t.CRLF, "AlternateShell": command_file, "AutoAdminLogon": "1",
+        "command file": line + t.CRLF, "AlternateShell": command_file,
+        "AutoAdminLogon": "0" if kiosk else "1",
         "restarts": [RESTART]}), "scheduled", command_file)
 
     # Minimal Safe Mode: the hiding driver does not load, so its lock is gone; one of the
@@ -257,7 +264,8 @@ XP_CYCLES = {
     "german_umlauts": ("de_DE.UTF-8", dict(
         exe=r"C:\Documents and Settings\Jürgen Müller\zorvane.exe", copied=True)),
     "japanese_5c_folder": ("ja_JP.UTF-8", dict(exe=r"C:\表ソ能\zorvane.exe", copied=True)),
-    "percent": (None, dict(exe=r"C:\100% sure\zorvane.exe", copied=True)),
+    "percent_on_a_kiosk": (None, dict(exe=r"C:\100% sure\zorvane.exe", copied=True, logon="1",
+                                      kiosk=True)),
     "ampersand_after_a_rollback": (None, dict(exe=r"C:\R&D\zorvane.exe", copied=True,
                                               prelude=rolls_back)),
     # "hd": a USB disk is a fixed drive too, and may be unplugged before the restart.
