@@ -309,6 +309,16 @@ TEST(SafeModeCure, RunsItsOwnPathOnlyWhereNoOtherAccountCanChangeIt) {
         Process p(Version::Xp, exe);
         EXPECT_EQ(ScheduleSafeModeCure(), "");
         EXPECT_EQ(FileBytes(CommandFile), started + " /SAFEMODE /AUTO\r\n");
+        // The copy is flushed before boot.ini names the Safe Mode start that runs it.
+        Texts order;
+        for (const TestWindows::Call& call : p.w.Journal())
+            if (call.args.starts_with('"' + Copy + "\", 0x40000000") ||
+                call.args.starts_with("\"C:\\boot.ini.ZRVNEW\", \"C:\\boot.ini\"") ||
+                (call.name == "FlushFileBuffers" && !order.empty() && order.back() == "copy"))
+                order.push_back(call.name == "CreateFileA" ? "copy" : call.name);
+        const Texts expected = started == Copy ? Texts{"copy", "FlushFileBuffers", "MoveFileExA"}
+                                               : Texts{"MoveFileExA"};
+        EXPECT_EQ(order, expected);
     }
 }
 

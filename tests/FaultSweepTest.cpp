@@ -188,9 +188,10 @@ std::string ExpectRecovery(Machine& m, bool handleLeftOpen) {
     EXPECT_FALSE(Exists(Driver));
     EXPECT_EQ(AsciiUpper(ValueOf(Winlogon, "Shell").value_or("")), "EXPLORER.EXE");
     EXPECT_EQ(FileBytes(BootIni), XpBootIni);
-    if (!handleLeftOpen)
+    if (!handleLeftOpen) {
         EXPECT_EQ(AttributesOf(BootIni) & ~FileAttributeArchive,
                   FileAttributeReadOnly | FileAttributeHidden | FileAttributeSystem);
+    }
     EXPECT_FALSE(Exists(CommandFile) || Exists(Backup) || Exists(Copy));
     EXPECT_EQ(ValueOf(SafeBoot, "AlternateShell").value_or("cmd.exe"), "cmd.exe");
     EXPECT_NE(ValueOf(Winlogon, "AutoAdminLogon"), "1");

@@ -99,10 +99,18 @@ bool CopyWholeFile(const std::string& from, const std::string& to) {
 bool CopyProgram(const std::string& from, const std::string& to) {
     Windows().SetFileAttributesA(to.c_str(), FileAttributeNormal);
     const bool copied = Windows().CopyFileA(from.c_str(), to.c_str(), 0) != 0;
-    LogCall({"Copy ", from, " to ", to}, copied);
-    if (!copied) return false;
-    Windows().SetFileAttributesA(to.c_str(), FileAttributeNormal);
-    return true;
+    bool flushed = false;
+    if (copied) {
+        Windows().SetFileAttributesA(to.c_str(), FileAttributeNormal);
+        // CopyFileA leaves the copy in the cache, and a restart runs it: a power cut after the
+        // start is arranged must not leave it cut short.
+        const FileHandle copy(Windows().CreateFileA(to.c_str(), GenericWrite, 0, nullptr,
+                                                    OpenExisting, FileAttributeNormal, nullptr));
+        flushed = copy && Windows().FlushFileBuffers(copy.Get()) != 0;
+    }
+    LogCall({"Copy ", from, " to ", to}, copied && flushed);
+    if (copied && !flushed) RemoveFile(to);  // nothing will name it
+    return copied && flushed;
 }
 
 }  // namespace zorvane
