@@ -38,7 +38,7 @@ Hive Hive::Open(int fd, bool forEditing) {
     if (static_cast<uint64_t>(status.st_size) > MaxHiveSize)
         throw RescueError("larger than any hive Windows writes");
     Hive hive;
-    if (forEditing) PrepareHeapFor(static_cast<std::size_t>(status.st_size), true);
+    if (forEditing) PrepareHeapFor(static_cast<std::size_t>(status.st_size));
     errno = 0;
     hive.hive_.reset(hivex_open(ProcPath(fd).c_str(), forEditing ? HIVEX_OPEN_WRITE : 0));
     if (!hive.hive_) Refused("read it");
