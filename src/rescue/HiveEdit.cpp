@@ -14,6 +14,7 @@ namespace zorvane::rescue {
 namespace {
 
 constexpr std::string_view NewHiveSuffix = ".ZRVNEW";
+constexpr std::launch OtherCoreOrHere = std::launch::async | std::launch::deferred;
 
 // What a key must look like in the new file: its subkeys' names and its values.
 struct KeyState {
@@ -69,9 +70,10 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
     const Fd original(openat(folder, place->name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!original) ThrowErrno("not readable");
     if (HiveIsDirty(original.Get()).value_or(true)) throw RescueError("dirty or no longer a hive");
-    // The original's hash, for the manifest, on another core while hivex reads and edits it.
+    // The original's hash, for the manifest, on another core while hivex reads and edits it
+    // (here, when no thread can be started).
     std::future<std::string> originalHash =
-        std::async(std::launch::async, [fd = original.Get()] { return HashOf(fd); });
+        std::async(OtherCoreOrHere, [fd = original.Get()] { return HashOf(fd); });
 
     // An edit hivex refuses may already have changed the hive in memory (a key deletion under an
     // "li" list frees the subtree first): that handle is thrown away, never committed, and the
@@ -116,7 +118,7 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
         edited.reset();
         // The new file's hash while it is read back and checked.
         std::future<std::string> newHash =
-            std::async(std::launch::async, [fd = copy.Get()] { return HashOf(fd); });
+            std::async(OtherCoreOrHere, [fd = copy.Get()] { return HashOf(fd); });
         {
             const Hive written = Hive::Open(copy.Get(), false);
             for (const KeyState& state : expected) Verify(written, state);
