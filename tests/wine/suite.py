@@ -175,7 +175,8 @@ def xp_cycle(box, exe=PROGRAM, copied=False, answer=None, command_file=COMMAND_F
     run(box, [] if answer else ["/AUTO"], answer or b"", t.FOUND + (t.QUESTION if answer else b"")
         + (b" An administrator must log on in Safe Mode to finish the cure\r\n" if kiosk else b""),
         rc=3, exe=exe, what="scan")
-    check(b"Kiosk-Pass" in box.read_file(r"C:\Zorvane.log"), False, "a password logged")
+    if kiosk:
+        check(b"Kiosk-Pass" in box.read_file(r"C:\Zorvane.log"), False, "a password logged")
     path = COPY if copied else exe
     line = ('"%s"' % path if " " in path else path).encode("latin-1") + b" /SAFEMODE /AUTO"
     check_state(box, dict(infected, **{
