@@ -108,9 +108,9 @@ bool CopyProgram(const std::string& from, const std::string& to) {
                                                     OpenExisting, FileAttributeNormal, nullptr));
         flushed = copy && Windows().FlushFileBuffers(copy.Get()) != 0;
     }
-    LogCall({"Copy ", from, " to ", to}, copied && flushed);
+    LogCall({"Copy ", from, " to ", to}, flushed);
     if (copied && !flushed) RemoveFile(to);  // nothing will name it
-    return copied && flushed;
+    return flushed;
 }
 
 }  // namespace zorvane

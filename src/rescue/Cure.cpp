@@ -64,29 +64,11 @@ class CureRun {
             NotDone("durable " + shown, "its folder cannot be flushed: " + ErrnoText(errno));
     }
 
-    // Records the item, runs the change; on failure marks the item failed and raises.
-    void RecordAndDo(ManifestLine line, const std::function<int()>& change, const char* what);
-
     const Volumes& volumes_;
     Output& out_;
     Quarantine& quarantine_;
     bool allDone_ = true;
 };
-
-void CureRun::RecordAndDo(ManifestLine line, const std::function<int()>& change, const char* what) {
-    quarantine_.Record(line);
-    if (change() != 0) {
-        const int code = errno;
-        line.action = "failed";
-        try {
-            quarantine_.Record(line);
-        } catch (const RescueError&) {
-            // The change did not happen; the original is where it was either way.
-        }
-        errno = code;
-        ThrowErrno(what);
-    }
-}
 
 void CureRun::Remove(const FoundFile& file) {
     const std::string shown = volumes_.Shown(file.root, file.path);
@@ -100,7 +82,7 @@ void CureRun::Remove(const FoundFile& file) {
         const Fd fd(openat(folder, place->name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd) ThrowErrno("not readable");
         const Quarantine::Stored stored = quarantine_.Keep(fd.Get(), "quarantined");
-        RecordAndDo(
+        quarantine_.RecordAndDo(
             {"removed", std::string(RootName(file.root)), place->path, stored.size, stored.sha256,
              "-", stored.name},
             [&] { return unlinkat(folder, place->name.c_str(), 0); }, "cannot be removed");
@@ -145,7 +127,7 @@ void CureRun::PutBackBootIni(const InstallationScan& scan) {
             }
             const std::string target = bootIni->exists ? bootIni->name : std::string(BootIniName);
             try {
-                RecordAndDo(
+                quarantine_.RecordAndDo(
                     {"removed", rootName, backup->path, stored.size, stored.sha256, "-",
                      stored.name},
                     [&] { return renameat(folder, backup->name.c_str(), folder, target.c_str()); },
@@ -174,7 +156,7 @@ void CureRun::PutBackBootIni(const InstallationScan& scan) {
         try {
             WriteAll(copy.Get(), content, "cannot be rewritten");
             SyncOrThrow(copy.Get(), "cannot be rewritten");
-            RecordAndDo(
+            quarantine_.RecordAndDo(
                 keepOriginal(HashOf(copy.Get())),
                 [&] { return renameat(folder, newName.c_str(), folder, bootIni->name.c_str()); },
                 "cannot be replaced");

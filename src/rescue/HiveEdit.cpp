@@ -127,19 +127,10 @@ HiveEditResult EditHive(const VolumeRoot& volume, const std::string& lookup,
         const std::string shaAfter = newHash.get();
         const Quarantine::Stored stored = quarantine.KeepLinked(folder, place->name, original.Get(),
                                                                 "original", originalHash.get());
-        ManifestLine line{"changed",     "volume", place->path, stored.size,
-                          stored.sha256, shaAfter, stored.name};
-        quarantine.Record(line);
-        if (renameat(folder, newName.c_str(), folder, place->name.c_str()) != 0) {
-            const int code = errno;
-            line.action = "failed";
-            try {
-                quarantine.Record(line);
-            } catch (const RescueError&) {
-            }
-            errno = code;
-            ThrowErrno("the hive cannot be replaced");
-        }
+        quarantine.RecordAndDo(
+            {"changed", "volume", place->path, stored.size, stored.sha256, shaAfter, stored.name},
+            [&] { return renameat(folder, newName.c_str(), folder, place->name.c_str()); },
+            "the hive cannot be replaced");
     } catch (...) {
         unlinkat(folder, newName.c_str(), 0);
         throw;

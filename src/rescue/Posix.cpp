@@ -18,7 +18,7 @@ constexpr std::size_t ChunkSize = 1 << 20;
 
 std::string ErrnoText(int code) {
     char buffer[128];
-    return strerror_r(code, buffer, sizeof buffer);  // the scan runs on two threads
+    return strerror_r(code, buffer, sizeof buffer);  // hashes run on a second thread
 }
 
 void ThrowErrno(std::string_view what) {

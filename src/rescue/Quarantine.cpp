@@ -136,4 +136,19 @@ void Quarantine::Record(const ManifestLine& line) {
     SyncOrThrow(manifest_.Get(), "the manifest");
 }
 
+void Quarantine::RecordAndDo(ManifestLine line, const std::function<int()>& change,
+                             std::string_view what) {
+    Record(line);
+    if (change() == 0) return;
+    const int code = errno;
+    line.action = "failed";
+    try {
+        Record(line);
+    } catch (const RescueError&) {
+        // The change did not happen; the original is where it was either way.
+    }
+    errno = code;
+    ThrowErrno(what);
+}
+
 }  // namespace zorvane::rescue

@@ -2,6 +2,7 @@
 // file it changes, under names that cannot run, with the manifest that says what became of each.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,10 @@ class Quarantine {
                       std::string sha256);
     // Appends the line to the manifest and has it on the disk.
     void Record(const ManifestLine& line);
+    // Records the line, then makes the change (a call answering 0, or -1 with errno); when it
+    // fails, records the line again as "failed" where the manifest still takes it, and raises
+    // `what` with the change's error.
+    void RecordAndDo(ManifestLine line, const std::function<int()>& change, std::string_view what);
 
   private:
     Fd folder_;
